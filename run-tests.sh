@@ -1,0 +1,15 @@
+#!/usr/bin/env bash
+# Installs what the build lacks, then builds and runs the whole test suite
+# twice: a plain build, and one with AddressSanitizer and UndefinedBehaviorSanitizer.
+set -euo pipefail
+cd "$(dirname "$0")"
+./scripts/install-deps.sh
+jobs=$(nproc)
+run_suite() {
+    local dir=$1; shift
+    cmake -S . -B "$dir" -DSDSBRIDGE_WERROR=ON "$@" >/dev/null
+    cmake --build "$dir" -j "$jobs"
+    (cd "$dir" && ctest --output-on-failure -j "$jobs")
+}
+run_suite build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+run_suite build-asan -DCMAKE_BUILD_TYPE=Debug -DSDSBRIDGE_SANITIZE=ON

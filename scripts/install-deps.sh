@@ -1,0 +1,15 @@
+#!/usr/bin/env bash
+# Installs, with apt-get, the Debian packages the build and tests need and the
+# machine lacks. Does nothing when all are present.
+set -euo pipefail
+packages=(g++ cmake make pkg-config libgtest-dev libgmock-dev libcurl4-openssl-dev)
+missing=()
+for p in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+sudo=""
+[ "$(id -u)" -eq 0 ] || sudo="sudo"
+echo "Installing: ${missing[*]}"
+$sudo apt-get update -qq
+DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}"

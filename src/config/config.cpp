@@ -1,0 +1,187 @@
+// Reading "sdsbridge.conf": lenient key=value lines into fixed-width globals.
+#include "config/config.h"
+
+#include <arpa/inet.h>
+#include <netdb.h>
+#include <netinet/in.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "build_defaults.h"
+#include "process/console.h"
+#include "util/text.h"
+
+int REFLECTOR_PORT;
+int SYS_DEBUG;
+int SYS_SERBAUD;
+int SYS_CTOM_WAIT;
+char SYS_HARDWARE[51];
+char SYS_SERPORT[51];
+char GATEWAY_CALL[21];
+char GATEWAY_COMMENT[51];
+char GATEWAY_ID[11];
+char GATEWAY_LAT[21];
+char GATEWAY_LON[21];
+char DMO_REPEATER[6];
+char REFLECTOR_DNS[101];
+char CITY[51];
+char ZIP[51];
+char COUNTRY[51];
+char REFLECTOR_IP[101];
+
+bool CM5000, CM5000A, MTM5400, MTM800FuG, MTM800e, MTP850FuG, MTP850S, SRG3900;
+
+char funktion_print[100];
+
+const char TETRAMASTER[14] = "MERIDIAN-LINK";
+char SOCK_UDP_IP[8] = "0.0.0.0";
+int SOCK_UDP_PORT = 5230;
+char BASE_URL[49] = SDSBRIDGE_DEFAULT_BASE_URL;
+char API_KEY[33] = SDSBRIDGE_DEFAULT_API_KEY;
+
+namespace {
+
+// One row per key, in the order keys are compared; either an int or a string.
+struct config_key {
+    const char* name;
+    int* number;
+    char* text;
+    size_t size; // of text, terminator included
+    const char* default_text;
+    int default_number;
+};
+
+const config_key keys[] = {
+    {"REFLECTOR_PORT", &REFLECTOR_PORT, nullptr, 0, nullptr, 5220},
+    {"SYS_DEBUG", &SYS_DEBUG, nullptr, 0, nullptr, 0},
+    {"SYS_HARDWARE", nullptr, SYS_HARDWARE, sizeof SYS_HARDWARE, "not specified", 0},
+    {"SYS_SERBAUD", &SYS_SERBAUD, nullptr, 0, nullptr, 9600},
+    {"SYS_CTOM_WAIT", &SYS_CTOM_WAIT, nullptr, 0, nullptr, 2},
+    {"SYS_SERPORT", nullptr, SYS_SERPORT, sizeof SYS_SERPORT, "/dev/ttyS0", 0},
+    {"GATEWAY_CALL", nullptr, GATEWAY_CALL, sizeof GATEWAY_CALL, "CALL-R", 0},
+    {"GATEWAY_COMMENT", nullptr, GATEWAY_COMMENT, sizeof GATEWAY_COMMENT, "location/frequenz", 0},
+    {"GATEWAY_ID", nullptr, GATEWAY_ID, sizeof GATEWAY_ID, "999999", 0},
+    {"GATEWAY_LAT", nullptr, GATEWAY_LAT, sizeof GATEWAY_LAT, "+9999.99", 0},
+    {"GATEWAY_LON", nullptr, GATEWAY_LON, sizeof GATEWAY_LON, "+99999.99", 0},
+    {"DMO_REPEATER", nullptr, DMO_REPEATER, sizeof DMO_REPEATER, "YES", 0},
+    {"REFLECTOR_DNS", nullptr, REFLECTOR_DNS, sizeof REFLECTOR_DNS, SDSBRIDGE_DEFAULT_REFLECTOR_DNS, 0},
+    {"CITY", nullptr, CITY, sizeof CITY, "city", 0},
+    {"ZIP", nullptr, ZIP, sizeof ZIP, "zip", 0},
+    {"COUNTRY", nullptr, COUNTRY, sizeof COUNTRY, "AT", 0},
+};
+
+struct model_flag {
+    const char* name;
+    bool* flag;
+};
+
+const model_flag models[] = {
+    {"CM5000", &CM5000},       {"CM5000A", &CM5000A},     {"MTM5400", &MTM5400}, {"MTM800FuG", &MTM800FuG},
+    {"MTM800e", &MTM800e},     {"MTP850FuG", &MTP850FuG}, {"MTP850S", &MTP850S}, {"SRG3900", &SRG3900},
+};
+
+void restore_defaults()
+{
+    copy_field(funktion_print, "read_config\n");
+    for (const config_key& key : keys) {
+        if (key.number) {
+            *key.number = key.default_number;
+        } else {
+            memset(key.text, 0, key.size);
+            copy_bounded(key.text, key.size, key.default_text);
+        }
+    }
+}
+
+// Stores one value and echoes it with the key's own line.
+void store_value(const config_key& key, const char* value)
+{
+    if (key.number) {
+        char digits[6];
+        copy_field(digits, value); // at most the first 5 characters count
+        *key.number = atoi(digits);
+        log_raw("%s=%i\n", key.name, *key.number);
+    } else {
+        memset(key.text, 0, key.size);
+        copy_bounded(key.text, key.size, value);
+        log_raw("%s=%s\n", key.name, key.text);
+    }
+}
+
+void handle_line(char* line)
+{
+    // A comment or section header anywhere discards the whole line, even one
+    // that also holds a value.
+    if (strchr(line, '#') || strchr(line, '['))
+        return;
+    line[strcspn(line, "\r")] = '\0';
+    line[strcspn(line, "\n")] = '\0';
+    char* equals = strchr(line, '=');
+    if (!equals)
+        return;
+    *equals = '\0';
+    for (const config_key& key : keys) {
+        if (strcmp(line, key.name) == 0) {
+            store_value(key, equals + 1);
+            return;
+        }
+    }
+}
+
+// Runs before any thread starts, so the resolver's static result is safe here.
+int resolve_reflector()
+{
+    struct hostent* host = gethostbyname(REFLECTOR_DNS);
+    if (!host || host->h_addrtype != AF_INET || !host->h_addr_list[0]) {
+        log_raw("Could not resolve host name\n");
+        return 0;
+    }
+    struct in_addr first;
+    memcpy(&first, host->h_addr_list[0], sizeof first);
+    char dotted[INET_ADDRSTRLEN];
+    inet_ntop(AF_INET, &first, dotted, sizeof dotted);
+    copy_field(REFLECTOR_IP, dotted);
+    log_raw("REFLECTOR_IP:%s\n", REFLECTOR_IP);
+    return 1;
+}
+
+void select_model()
+{
+    bool recognized = false;
+    for (const model_flag& model : models) {
+        if (strcmp(SYS_HARDWARE, model.name) == 0) {
+            *model.flag = true;
+            recognized = true;
+        }
+    }
+    if (recognized)
+        log_raw("SYS_HARDWARE type recognized\n\n");
+}
+
+} // namespace
+
+int read_config(const char* cfgFile)
+{
+    restore_defaults();
+    FILE* file = fopen(cfgFile, "r");
+    if (!file) {
+        log_raw("Failed to open file %s %i\n", cfgFile, 0);
+        return 0;
+    }
+    log_raw("Reading file %s\n", cfgFile);
+    char line[3020]; // a longer line is handled as several pieces
+    while (fgets(line, sizeof line, file))
+        handle_line(line);
+    fclose(file);
+    if (!resolve_reflector())
+        return 0;
+    select_model();
+    return 1;
+}
+
+bool dmo_repeater_on()
+{
+    return strcmp(DMO_REPEATER, "YES") == 0;
+}

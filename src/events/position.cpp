@@ -1,0 +1,4 @@
+// Position report decoding.
+#include "events/handlers.h"
+
+void handle_position() {}

@@ -1,0 +1,14 @@
+// Storage of the radio session state.
+#include "events/session.h"
+
+int run;
+int sds;
+int ptt;
+int msg;
+char CALL[ID_SIZE];
+char CALL_ID[ID_SIZE];
+char sendtext[SENDTEXT_SIZE];
+int sdslength;
+struct timeval lastgps;
+char data[DATA_SIZE];
+char PushMessage[DATA_SIZE];

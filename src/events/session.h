@@ -1,0 +1,25 @@
+// The radio session state: written only by the serial thread, reset at every
+// initialisation of the radio.
+#pragma once
+#include <sys/time.h>
+
+constexpr int DATA_SIZE = 1024;      // one radio line: 1023 bytes (CR included) + NUL
+constexpr int SENDTEXT_SIZE = 1000;  // one decoded SDS payload + NUL
+constexpr int ID_SIZE = 20;          // CALL and CALL_ID: 19 characters + NUL
+
+extern int run;        // 1 while the session is up; 0 asks for a new initialisation
+extern int sds;        // 1 when the next non-empty line is an SDS payload
+extern int ptt;        // 1 while a voice transmission is in progress
+extern int msg;        // kind of message held for the radio's send confirmation, 0 for none
+extern char CALL[ID_SIZE];     // call sign field of the last caller
+extern char CALL_ID[ID_SIZE];  // ISSI of the last SDS sender or caller
+extern char sendtext[SENDTEXT_SIZE]; // the decoded payload of the current line
+extern int sdslength;          // SDS length in bits from the last "+CTSDSR:" header
+extern struct timeval lastgps; // time of the last GPS report sent
+
+// The current line from the radio: LF bytes dropped, ending in its CR, zero-filled.
+extern char data[DATA_SIZE];
+
+// Push slot: a reply text the serial thread sends through the local SDS
+// request port at the top of its next pass (empty when nothing is pending).
+extern char PushMessage[DATA_SIZE];

@@ -1,0 +1,4 @@
+// Status SDS handling.
+#include "events/handlers.h"
+
+void handle_status() {}

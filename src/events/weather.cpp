@@ -1,0 +1,4 @@
+// Weather reply.
+#include "events/handlers.h"
+
+void handle_weather() {}

@@ -1,0 +1,47 @@
+// Process-wide flags and the real clock behind the time seam.
+#include "global.h"
+
+#include <cerrno>
+
+std::atomic<bool> keep_running{true};
+FILE* statusfp = nullptr;
+
+void (*clock_sleep_hook)(long long microseconds) = nullptr;
+void (*clock_now_hook)(struct timeval* tv) = nullptr;
+
+void sleep_us(long long microseconds)
+{
+    if (clock_sleep_hook) {
+        clock_sleep_hook(microseconds);
+        return;
+    }
+    if (microseconds <= 0)
+        return;
+    struct timespec rest = {static_cast<time_t>(microseconds / 1000000),
+                            static_cast<long>((microseconds % 1000000) * 1000)};
+    // A signal interrupts nanosleep; finish the wait so a pause keeps its length.
+    while (nanosleep(&rest, &rest) == -1 && errno == EINTR) {
+    }
+}
+
+void sleep_s(int seconds)
+{
+    if (seconds > 0)
+        sleep_us(static_cast<long long>(seconds) * 1000000);
+}
+
+void clock_now(struct timeval* tv)
+{
+    if (clock_now_hook) {
+        clock_now_hook(tv);
+        return;
+    }
+    gettimeofday(tv, nullptr);
+}
+
+time_t clock_time()
+{
+    struct timeval tv;
+    clock_now(&tv);
+    return tv.tv_sec;
+}

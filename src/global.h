@@ -1,0 +1,28 @@
+// Process-wide state shared by every thread, and the one seam through which
+// the daemon reads the clock and sleeps (tests swap in a virtual clock).
+#pragma once
+#include <atomic>
+#include <cstdio>
+#include <ctime>
+#include <sys/time.h>
+
+// True until a hangup, interrupt or quit signal asks the gateway to stop.
+// Every loop of the program tests it once per pass.
+extern std::atomic<bool> keep_running;
+
+// The fault log stream ("error.txt"), open only while one entry is written.
+extern FILE* statusfp;
+
+// Sleep the calling thread; all waits of the daemon go through these.
+void sleep_us(long long microseconds);
+void sleep_s(int seconds);
+
+// Current wall-clock time, to the second and to the microsecond.
+time_t clock_time();
+void clock_now(struct timeval* tv);
+
+// The seam itself: null means the real clock. Tests point these at a virtual
+// clock so that the OK/ERROR waits, the beacon schedule and the timestamps run
+// instantly and exactly. Set them only while no daemon thread runs.
+extern void (*clock_sleep_hook)(long long microseconds);
+extern void (*clock_now_hook)(struct timeval* tv);

@@ -1,0 +1,14 @@
+// The reflector side: the gateway's one UDP socket, bound to 0.0.0.0:5230.
+// Every thread sends its datagrams from it; this thread receives on it.
+#pragma once
+#include <atomic>
+
+// -1 until the reflector thread has created the socket, and for good if that failed.
+extern std::atomic<int> reflector_listener_controlsock;
+
+// Creates and binds the socket (start steps), logging as the thread does.
+// Returns 1 when a socket exists afterwards, 0 when creation failed.
+int reflector_socket_open();
+
+// Thread body; dummy is unused.
+void* reflector_listener(void* dummy);

@@ -1,0 +1,32 @@
+// Console logging: the timestamp prefixes and whole-line writes to stdout.
+// Four threads log at once, so every line is formatted first and then written
+// with one call; stdout is line-buffered so a pipe to journald gets each line
+// at once.
+#pragma once
+#include <cstddef>
+#include <cstdio>
+#include <sys/time.h>
+
+// Console time prefix "<%d.%m.%y %H:%M:%S>" (local time), into buf.
+void format_console_time(char* buf, size_t size);
+// Report time "%d.%m.%Y %H:%M:%S" (19 characters), used in every report datagram.
+void format_report_time(char* buf, size_t size);
+// "%d.%m.%y %H:%M:%S.%03d " for the given instant: milliseconds rounded to the
+// nearest, a result of 1000 carried into the next second.
+void format_timestamp_ms(const struct timeval* tv, char* buf, size_t size);
+
+// The console prefix alone: bracketed time and one blank. The daemon's own
+// lines use log_ts, which writes the prefix and the text in one piece.
+void printf_timestamp();
+// The bracketed time, without the blank, to the stream fr.
+void fprintf_timestamp(FILE* fr);
+// The millisecond variant of the prefix (no brackets).
+void printf_timestamp_ms();
+
+// One console line (or several, written as one piece) behind the prefix.
+void log_ts(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
+// The same without the prefix.
+void log_raw(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
+
+// Make stdout line-buffered even when it is a pipe or a file.
+void console_init();

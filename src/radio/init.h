@@ -1,0 +1,11 @@
+// Initialisation sequences that put each radio model into the gateway's
+// working mode (stored profile, echo on, operating mode, SDS routing).
+#pragma once
+
+void mtm_init();      // MTM5400: twelve commands
+void mtm800e_init();  // MTM800e: three commands
+void cm5000_init();   // CM5000 and CM5000A: eight commands
+
+// Runs the sequence the model flags select (MTM5400, else MTM800e, else
+// CM5000/CM5000A, else nothing), holding the serial write lock throughout.
+void init_radio();

@@ -1,0 +1,130 @@
+// SDS-TL text transfers over the PEI (AT+CTSDS / AT+CMGS), with the DMO
+// repeater mode switched off around each transfer when configured.
+#include "radio/sds.h"
+
+#include <cstdio>
+#include <cstring>
+#include <mutex>
+
+#include "config/config.h"
+#include "global.h"
+#include "process/console.h"
+#include "radio/serial.h"
+#include "util/text.h"
+
+unsigned sds_lfd = 16;
+
+namespace {
+
+constexpr char CTRL_Z = 26;
+// The radio takes at most 560 bits of SDS type 4 user data: the 4 header
+// bytes and 66 text bytes.
+constexpr int MAX_SDS_BITS = 560;
+
+// Operating mode 1 for the transfer; a DMO repeater cannot send SDS in mode 6.
+void leave_repeater_mode(bool pause)
+{
+    if (!dmo_repeater_on())
+        return;
+    write_ser("AT+CTOM=1\r");
+    wait_ok();
+    if (pause)
+        sleep_s(SYS_CTOM_WAIT);
+}
+
+void back_to_repeater_mode()
+{
+    if (!dmo_repeater_on())
+        return;
+    write_ser("AT+CTOM=6\r");
+    wait_ok();
+}
+
+// Header "82" + type + reference + "01", then the reference advances
+// (255 wraps to 0). Caller holds the serial write lock.
+void format_header(char* header, size_t size, const char* type)
+{
+    snprintf(header, size, "%s%02X%s", type, sds_lfd, "01");
+    sds_lfd = sds_lfd >= 255 ? 0 : sds_lfd + 1;
+}
+
+// Bit count for AT+CMGS: 8 bits per byte of header and text, capped at 560.
+int announced_bits(const char* header, const char* hex_text)
+{
+    int bits = 4 * static_cast<int>(strlen(header) + strlen(hex_text));
+    if (bits > MAX_SDS_BITS) {
+        log_ts("message to long %i\n", bits);
+        bits = MAX_SDS_BITS;
+    }
+    return bits;
+}
+
+void encode_text(const char* message, char* hex_text, size_t size)
+{
+    int len = static_cast<int>(strnlen(message, SDS_MAX_TEXT));
+    encodehex(message, len, hex_text, size);
+}
+
+void write_pdu(const char* header, const char* hex_text)
+{
+    char FullSDS[2500];
+    snprintf(FullSDS, sizeof FullSDS, "%s%s%c", header, hex_text, CTRL_Z);
+    write_ser(FullSDS);
+}
+
+} // namespace
+
+void send_sds_pc(const char* sourceid, const char* message)
+{
+    std::lock_guard<std::mutex> lock(serial_write_lock);
+    leave_repeater_mode(false);
+    write_ser("AT+CTSDS=12,0\r\n");
+    wait_ok();
+    char SDSmessage[1000];
+    encode_text(message, SDSmessage, sizeof SDSmessage);
+    char controlString[100];
+    format_header(controlString, sizeof controlString, "8204");
+    int bits = announced_bits(controlString, SDSmessage);
+    char FullCommand[600];
+    snprintf(FullCommand, sizeof FullCommand, "AT+CMGS=%s,%i\r\n", sourceid, bits);
+    write_ser(FullCommand);
+    wait_ok();
+    write_pdu(controlString, SDSmessage);
+    wait_ok();
+    sleep_s(SYS_CTOM_WAIT);
+    back_to_repeater_mode();
+}
+
+void send_sds_gc(const char* message)
+{
+    std::lock_guard<std::mutex> lock(serial_write_lock);
+    leave_repeater_mode(true);
+    write_ser("AT+CTSDS=12,0\r\n");
+    wait_ok();
+    char SDSmessage[1000];
+    encode_text(message, SDSmessage, sizeof SDSmessage);
+    char controlString[100];
+    format_header(controlString, sizeof controlString, "8200");
+    int bits = announced_bits(controlString, SDSmessage);
+    char FullCommand[500];
+    snprintf(FullCommand, sizeof FullCommand, "AT+CMGS=1,%i\r\n", bits);
+    write_ser(FullCommand);
+    wait_ok();
+    write_pdu(controlString, SDSmessage);
+    sleep_s(1);
+    back_to_repeater_mode();
+}
+
+void send_sds_ack(const char* issi, const char* lfd)
+{
+    std::lock_guard<std::mutex> lock(serial_write_lock);
+    leave_repeater_mode(true);
+    write_ser("AT+CTSDS=12,0\r\n");
+    char FullCommand[500];
+    snprintf(FullCommand, sizeof FullCommand, "AT+CMGS=%s,32\r", issi);
+    write_ser(FullCommand);
+    snprintf(FullCommand, sizeof FullCommand, "821000%.2s%c", lfd, CTRL_Z);
+    write_ser(FullCommand);
+    sleep_s(1);
+    back_to_repeater_mode();
+}
