@@ -1,6 +1,159 @@
-// Text SDS reception.
-#include "events/handlers.h"
+// Text SDS reception: decoding a received text, acknowledging personal texts,
+// and forwarding each text to the reflector or the voice gateway by its prefix.
+#include <cstdio>
+#include <cstring>
 
-void handle_personal_text() {}
-void handle_group_text() {}
-void handle_confirmation() {}
+#include "config/config.h"
+#include "control/voice_gateway.h"
+#include "events/handlers.h"
+#include "events/session.h"
+#include "net/datagrams.h"
+#include "process/console.h"
+#include "radio/sds.h"
+#include "util/text.h"
+
+namespace {
+
+// SDS-TL text PDU on the line: "82", message type (2), reference (2),
+// coding (2), then the text as hex digits.
+constexpr int TEXT_DIGITS_START = 8;
+constexpr int REFERENCE_START = 4;
+// Letters upper-cased so that "pc:" routes like "PC:".
+constexpr int PREFIX_LENGTH = 3;
+constexpr int REPLY_HEADER_SIZE = 50;
+// Both confirmation prefixes ("+CMGS: 0,5," and "+CMGS: 0,4,") are this long.
+constexpr size_t CONFIRMATION_PREFIX_LENGTH = 11;
+// Pause, in seconds, before a plain group text reaches the voice gateway;
+// the serial thread reads no line meanwhile.
+constexpr int GROUP_TEXT_DELAY_S = 6;
+
+// The personal text's forward, held until the radio confirms a sent SDS.
+// It has storage of its own so that reports composed meanwhile (group texts,
+// positions, voice activity) cannot replace what the confirmation releases.
+char held_forward[MESSAGE_SIZE];
+
+// The hex text of the current payload line, "" when the line is too short.
+const char* text_digits()
+{
+    size_t len = strnlen(data, DATA_SIZE - 1);
+    return len > static_cast<size_t>(TEXT_DIGITS_START) ? data + TEXT_DIGITS_START : "";
+}
+
+// Decodes digits text digits of the current line into sendtext and upper-cases
+// its first three bytes. decodehex reads nothing past the line's terminator
+// and writes nothing past sendtext, so any announced length is safe.
+void decode_text(int digits)
+{
+    memset(sendtext, 0, sizeof sendtext);
+    decodehex(text_digits(), digits, sendtext, sizeof sendtext);
+    upper(sendtext, PREFIX_LENGTH);
+}
+
+// True when the decoded text begins with the two letters and a colon.
+bool has_prefix(const char* letters)
+{
+    return sendtext[0] == letters[0] && sendtext[1] == letters[1] && sendtext[2] == ':';
+}
+
+// The header the reflector listener puts in front of every text it sends to
+// a radio: TETRAMASTER followed by ":PC:". Returns its length.
+size_t reply_header(char* buf, size_t size)
+{
+    int len = snprintf(buf, size, "%s:PC:", TETRAMASTER);
+    return len < 0 ? 0 : strnlen(buf, size);
+}
+
+void compose_group_report(char* buf, size_t size)
+{
+    char time[24];
+    format_report_time(time, sizeof time);
+    format_group_text_report(buf, size, GATEWAY_CALL, GATEWAY_COMMENT, time, CALL, CALL_ID, sendtext);
+}
+
+// Composes the forward of a personal text into held_forward and sets msg.
+void hold_personal_forward()
+{
+    char header[REPLY_HEADER_SIZE];
+    size_t header_len = reply_header(header, sizeof header);
+    if (has_prefix("PC")) {
+        format_gateway_command(held_forward, sizeof held_forward, GATEWAY_CALL, CALL_ID, sendtext);
+        msg = 1;
+    } else if (has_prefix("DN")) {
+        format_gateway_command(held_forward, sizeof held_forward, GATEWAY_CALL, CALL_ID, sendtext);
+        msg = 3;
+    } else if (has_prefix("RG")) {
+        format_gateway_command(held_forward, sizeof held_forward, GATEWAY_CALL, CALL_ID, sendtext);
+        msg = 4;
+    } else if (header_len > 0 && strncmp(sendtext, header, header_len) == 0) {
+        // A reply: the header and the CR after it are dropped.
+        const char* reply = strlen(sendtext) > header_len + 1 ? sendtext + header_len + 1 : "";
+        format_gateway_reply(held_forward, sizeof held_forward, GATEWAY_CALL, CALL_ID, reply);
+        msg = 1;
+    } else if (has_prefix("GC")) {
+        compose_group_report(held_forward, sizeof held_forward);
+        msg = 1;
+    } else {
+        copy_field(held_forward, sendtext);
+        msg = 2;
+    }
+}
+
+// Formats a gateway command datagram from sendtext, logs it behind tag and sends it.
+void forward_command_now(const char* tag)
+{
+    char message[MESSAGE_SIZE];
+    format_gateway_command(message, sizeof message, GATEWAY_CALL, CALL_ID, sendtext);
+    log_ts("%s->%s\n", tag, message);
+    send_to_reflector(message);
+}
+
+} // namespace
+
+void handle_personal_text()
+{
+    // sdslength counts the whole PDU in bits; the 8 header digits are not text.
+    int digits = sdslength / 4 - TEXT_DIGITS_START;
+    decode_text(digits);
+    char lfd[3];
+    snprintf(lfd, sizeof lfd, "%2.2s", data + REFERENCE_START);
+    send_sds_ack(CALL_ID, lfd);
+    hold_personal_forward();
+}
+
+void handle_group_text()
+{
+    // The line's CR is counted, so the window reaches one digit past the text.
+    int digits = static_cast<int>(strnlen(data, DATA_SIZE - 1)) - TEXT_DIGITS_START;
+    decode_text(digits);
+    if (has_prefix("PC")) {
+        forward_command_now("PC");
+    } else if (has_prefix("DN")) {
+        forward_command_now("DN");
+    } else if (has_prefix("RG")) {
+        forward_command_now("RG");
+    } else if (has_prefix("GC")) {
+        char message[MESSAGE_SIZE];
+        compose_group_report(message, sizeof message);
+        log_ts("GC->%s\n", message);
+        send_to_reflector(message);
+    } else {
+        send_svx_command("SENDTEXT 8200 GC:", sendtext, GROUP_TEXT_DELAY_S);
+    }
+}
+
+void handle_confirmation()
+{
+    // Any confirmed transfer releases the held forward, not only our acknowledgement.
+    if (strncmp(data, "+CMGS: 0,5,", CONFIRMATION_PREFIX_LENGTH) != 0 &&
+        strncmp(data, "+CMGS: 0,4,", CONFIRMATION_PREFIX_LENGTH) != 0)
+        return;
+    if (msg == 1 || msg == 3 || msg == 4) {
+        const char* tag = msg == 3 ? "DN" : msg == 4 ? "RG" : "PC";
+        log_ts("%s->%s\n", tag, held_forward);
+        send_to_reflector(held_forward);
+    } else if (msg == 2) {
+        send_svx_command("SENDTEXT 8204/820C PC:", held_forward, 0);
+    }
+    msg = 0;
+    held_forward[0] = '\0';
+}
