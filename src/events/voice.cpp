@@ -1,5 +1,67 @@
-// Voice activity tracking.
-#include "events/handlers.h"
+// Voice activity: tells the voice gateway when a transmission starts and ends
+// (through the PTT file) and reports each caller heard to the reflector.
+#include <cstdio>
+#include <cstring>
 
-void handle_ptt_on() {}
-void handle_ptt_off() {}
+#include "config/config.h"
+#include "control/voice_gateway.h"
+#include "events/handlers.h"
+#include "events/session.h"
+#include "net/datagrams.h"
+#include "process/console.h"
+#include "util/text.h"
+
+namespace {
+
+// "+CTXG:" carries the transmitting party identity in its sixth field;
+// "+GIU:" in its second.
+constexpr int CTXG_IDENTITY_FIELD = 5;
+constexpr int GIU_IDENTITY_FIELD = 1;
+// Digits of an ISSI kept from the end of the identity (which may carry the
+// country and network codes in front).
+constexpr size_t ISSI_DIGITS = 7;
+constexpr int REPORT_TIME_SIZE = 24;
+
+// The up to seven characters before the field's last character: the CR
+// when the identity ends the line, else the field's own last character.
+// A short field gives what it holds, never reading before its start.
+void copy_issi(const char* field)
+{
+    size_t end = strlen(field);
+    if (end > 0)
+        end--;
+    size_t start = end > ISSI_DIGITS ? end - ISSI_DIGITS : 0;
+    snprintf(CALL_ID, sizeof CALL_ID, "%.*s", static_cast<int>(end - start), field + start);
+}
+
+} // namespace
+
+void handle_ptt_on()
+{
+    send_svx_ptt("PTT ON:", "O");
+    ptt = 1;
+    struct split sp = split(data, ',');
+    // Only a line with a sixth field carries the identity there; shorter
+    // lines (a "+CTXG:" without it included) fall back on the second field,
+    // and a line without any comma on its only one.
+    int field = sp.count > CTXG_IDENTITY_FIELD ? CTXG_IDENTITY_FIELD
+                : sp.count > GIU_IDENTITY_FIELD    ? GIU_IDENTITY_FIELD
+                                                   : 0;
+    copy_field(CALL, "NO USER");
+    copy_issi(sp.pointers[field]);
+
+    char time[REPORT_TIME_SIZE];
+    format_report_time(time, sizeof time);
+    char message[MESSAGE_SIZE];
+    format_voice_report(message, sizeof message, GATEWAY_CALL, GATEWAY_COMMENT, time, CALL, CALL_ID);
+    log_ts("LASTHEARD:%s", message);
+    send_to_reflector(message);
+}
+
+void handle_ptt_off()
+{
+    if (ptt != 1)
+        return;
+    send_svx_ptt("PTT OFF:", "Z");
+    ptt = 0;
+}

@@ -53,8 +53,15 @@ int format_position_beacon(char* buf, size_t size, const char* call, const char*
 int format_gps_report(char* buf, size_t size, const char* call, const char* comment, const char* time,
                       const char* caller, const char* issi, const char* lon, const char* lat, const char* course)
 {
-    return stored(snprintf(buf, size, "%s,%s,%s,%s,GPS,#232,%s,,E;%8.8s;N;%7.7s;%s;,\n", call, comment, time,
-                           caller, issi, lon, lat, course),
+    return format_gps_report_hemisphere(buf, size, call, comment, time, caller, issi, 'E', lon, 'N', lat, course);
+}
+
+int format_gps_report_hemisphere(char* buf, size_t size, const char* call, const char* comment, const char* time,
+                                 const char* caller, const char* issi, char east_west, const char* lon,
+                                 char north_south, const char* lat, const char* course)
+{
+    return stored(snprintf(buf, size, "%s,%s,%s,%s,GPS,#232,%s,,%c;%8.8s;%c;%7.7s;%s;,\n", call, comment, time,
+                           caller, issi, east_west, lon, north_south, lat, course),
                   size);
 }
 

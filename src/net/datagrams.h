@@ -19,6 +19,12 @@ int format_position_beacon(char* buf, size_t size, const char* call, const char*
 int format_gps_report(char* buf, size_t size, const char* call, const char* comment, const char* time,
                       const char* caller, const char* issi, const char* lon, const char* lat, const char* course);
 
+// The same with the hemisphere letters given: east_west 'E' or 'W' before the
+// longitude, north_south 'N' or 'S' before the latitude (both texts unsigned).
+int format_gps_report_hemisphere(char* buf, size_t size, const char* call, const char* comment, const char* time,
+                                 const char* caller, const char* issi, char east_west, const char* lon,
+                                 char north_south, const char* lat, const char* course);
+
 // "CALL,COMMENT,TIME,CALLER,VOICE,#232,ISSI,,,\n": station last heard.
 int format_voice_report(char* buf, size_t size, const char* call, const char* comment, const char* time,
                         const char* caller, const char* issi);

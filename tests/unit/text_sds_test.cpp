@@ -162,8 +162,8 @@ TEST_F(TextSds, GroupTextsAreForwardedAtOnce)
         {"RG", hex("RG:x"), "::TEST-GW;1234567;RG:x;\n", "RG->::TEST-GW;1234567;RG:x;\n\n"},
         {"DN", hex("DN:9#"), "::TEST-GW;1234567;DN:9#;\n", "DN->::TEST-GW;1234567;DN:9#;\n\n"},
         {"lower-case pc", hex("pc:y"), "::TEST-GW;1234567;PC:y;\n", "PC->::TEST-GW;1234567;PC:y;\n\n"},
-        {"16-bit units", "00470043003A0061", std::string("TEST-GW,Test,") + START_TIME + ",NO USER,GC,#0,1234567,,GC:a,\n",
-         ""},
+        {"16-bit units", "00470043003A0061",
+         std::string("TEST-GW,Test,") + START_TIME + ",NO USER,GC,#0,1234567,,GC:a,\n", ""},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
