@@ -155,7 +155,7 @@ TEST_F(Position, FiltersAndDebugLines)
         {"glen 16", [] { Report r; r.glen = 16; return r; }(), 1, false},
         {"value not slash", [] { Report r; r.value = '*'; return r; }(), 2, false},
         {"gps not f or h", [] { Report r; r.gps = 'g'; return r; }(), 2, false},
-        {"position", Report{}, 3, true}, // glen, type and values lines, then the report
+        {"position with height", [] { Report r; r.height = 0x0102; return r; }(), 3, true}, // 3 debug lines
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -169,22 +169,11 @@ TEST_F(Position, FiltersAndDebugLines)
         if (c.sent) {
             EXPECT_NE(console.find("GPS-Parameter: type:10 valuie:47 gps:102\n"), std::string::npos);
             EXPECT_NE(console.find("\n22 10 47 102 983070292.000000 278814960.000000 4112.0000 23 22.199999 "
-                                   "45.000000 0.000000\n"),
+                                   "45.000000 258.000000\n"),
                       std::string::npos)
                 << console;
         }
     }
-}
-
-TEST_F(Position, HeightIsReadButNeverSent)
-{
-    SYS_DEBUG = 1;
-    Report r;
-    r.height = 0x0102;
-    set_line(position_line(r));
-    std::string console = captured([] { handle_position(); });
-    EXPECT_NE(console.find(" 45.000000 258.000000\n"), std::string::npos) << console;
-    EXPECT_EQ(reflector_next(), gps_report("E;02322.20;N;4112.00;045.0;"));
 }
 
 TEST_F(Position, ShortReportReadsMissingBytesAsZero)
