@@ -26,6 +26,7 @@ constexpr size_t CONFIRMATION_PREFIX_LENGTH = 11;
 // Pause, in seconds, before a plain group text reaches the voice gateway;
 // the serial thread reads no line meanwhile.
 constexpr int GROUP_TEXT_DELAY_S = 6;
+constexpr int REPORT_TIME_SIZE = 24;
 
 // The personal text's forward, held until the radio confirms a sent SDS.
 // It has storage of its own so that reports composed meanwhile (group texts,
@@ -65,7 +66,7 @@ size_t reply_header(char* buf, size_t size)
 
 void compose_group_report(char* buf, size_t size)
 {
-    char time[24];
+    char time[REPORT_TIME_SIZE];
     format_report_time(time, sizeof time);
     format_group_text_report(buf, size, GATEWAY_CALL, GATEWAY_COMMENT, time, CALL, CALL_ID, sendtext);
 }
