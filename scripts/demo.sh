@@ -26,6 +26,7 @@ while [ $# -gt 0 ]; do
     shift
 done
 
+build=$(cd "$build" 2>/dev/null && pwd) || { echo "demo: no build directory; build first (./run-demo.sh builds everything)" >&2; exit 2; }
 gateway_bin=$build/sdsbridge
 radio_bin=$build/tools/sdsbridge-radio-sim
 reflector_bin=$build/tools/sdsbridge-reflector
@@ -135,6 +136,12 @@ GATEWAY_LON=01137.50
 EOF
     (cd "$dir" && exec "$gateway_bin") </dev/null >"$dir/gateway.log" 2>&1 &
     gateway_pid=$!
+    sleep 0.5
+    if ! kill -0 "$gateway_pid" 2>/dev/null; then
+        say "the gateway did not start:"
+        cat "$dir/gateway.log"
+        exit 1
+    fi
 }
 
 start_all() {

@@ -178,6 +178,7 @@ TEST(NetE2e, BurstOfRandomDatagramsLeavesTheListenerServing)
     radio_serve(&run, mark, expected, 20000);
     e2e_drain_serial(&run, 300);
     EXPECT_EQ(run.serial_seen.substr(mark), expected);
+    EXPECT_NE(e2e_stdout(&run).find("> ::X;A;PC:1"), std::string::npos); // the burst was read
     EXPECT_EQ(waitpid(run.pid, nullptr, WNOHANG), 0); // still running
     e2e_cleanup(&run);
 }
