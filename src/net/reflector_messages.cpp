@@ -17,7 +17,8 @@ constexpr char PAGING_NET[] = "::DAPNET";
 void received_text(const char* bytes, size_t len, char* text, size_t cap)
 {
     size_t n = len < cap ? len : cap;
-    memcpy(text, bytes, n);
+    if (n > 0) // an empty datagram may come without any buffer at all
+        memcpy(text, bytes, n);
     text[n] = '\0';
 }
 
