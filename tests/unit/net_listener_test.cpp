@@ -166,20 +166,6 @@ TEST(ReflectorListener, EachDatagramIsLoggedAndServedAtMostOnce)
     radio_close();
 }
 
-TEST(ReflectorListener, RepeaterModeWrapsEachTransfer)
-{
-    radio_open("YES");
-    int port = 0;
-    int sock = udp_listener(&port, 100);
-    udp_send(port, "::DAPNET;ALPHA;GC:Hello;");
-    capture_stdout_begin();
-    reflector_listener_step(sock);
-    capture_stdout_end();
-    EXPECT_EQ(radio_read(), "AT+CTOM=1\r" + transfer("", "DAPNET ALPHA:\rHello", 16) + "AT+CTOM=6\r");
-    close(sock);
-    radio_close();
-}
-
 TEST(ReflectorListener, ThreadServesUntilStopped)
 {
     radio_open("NO");

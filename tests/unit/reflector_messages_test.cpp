@@ -86,15 +86,6 @@ TEST(ReflectorMessage, NamedCases)
     }
 }
 
-TEST(ReflectorMessage, CommandMarkDecidesWhatIsLogged)
-{
-    EXPECT_TRUE(reflector_text_is_command("::"));
-    EXPECT_TRUE(reflector_text_is_command("::DAPNET;A;XX"));
-    EXPECT_FALSE(reflector_text_is_command(":"));
-    EXPECT_FALSE(reflector_text_is_command(">>GW"));
-    EXPECT_FALSE(reflector_text_is_command(""));
-}
-
 TEST(ReflectorMessage, ComposedTextIsCutAt499Characters)
 {
     reflector_request out;
