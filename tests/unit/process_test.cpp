@@ -96,6 +96,10 @@ TEST(Beacon, ScheduleOverAVirtualHour)
     utc_clock clock;
     int reflector = reflector_stub_open();
     copy_bounded(GATEWAY_CALL, sizeof GATEWAY_CALL, "GW");
+    copy_bounded(GATEWAY_COMMENT, sizeof GATEWAY_COMMENT, "location/frequenz");
+    copy_bounded(GATEWAY_ID, sizeof GATEWAY_ID, "999999");
+    copy_bounded(GATEWAY_LON, sizeof GATEWAY_LON, "+99999.99");
+    copy_bounded(GATEWAY_LAT, sizeof GATEWAY_LAT, "+9999.99");
     int ticks = 0;
     std::vector<int> keepalive_ticks;
     std::vector<int> beacon_ticks;
