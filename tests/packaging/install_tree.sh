@@ -5,7 +5,7 @@
 # Usage: install_tree.sh BUILD_DIR SOURCE_DIR PROGRAM...
 set -u
 . "$(dirname "$0")/common.sh"
-build=$1; source=$2; shift 2
+build=$(cd "$1" && pwd); source=$(cd "$2" && pwd); shift 2
 programs="$*"
 
 stage=$(scratch_dir "$build" install-tree)/stage

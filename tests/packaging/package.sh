@@ -4,7 +4,7 @@
 # Usage: package.sh BUILD_DIR
 set -u
 . "$(dirname "$0")/common.sh"
-build=$1
+build=$(cd "$1" && pwd)
 command -v dpkg-deb >/dev/null 2>&1 || skip "dpkg-deb is not installed"
 
 out=$(scratch_dir "$build" package)
@@ -19,6 +19,13 @@ for f in ./usr/bin/sdsbridge ./usr/lib/systemd/system/sdsbridge.service \
     echo "$contents" | grep -q " $f\$" || fail "the package lacks $f"
 done
 echo "$contents" | grep -q ' \./usr/local/' && fail "the package installs below /usr/local"
+
+# The build may be configured for /usr/local; the package's unit must still
+# start the program where the package puts it.
+tree=$(scratch_dir "$build" package-tree)
+dpkg-deb -x "$deb" "$tree"
+exec_start=$(sed -n 's/^ExecStart=//p' "$tree/usr/lib/systemd/system/sdsbridge.service" 2>/dev/null)
+[ "$exec_start" = /usr/bin/sdsbridge ] || fail "the packaged unit starts '$exec_start'"
 
 depends=$(dpkg-deb -f "$deb" Depends)
 echo "$depends" | grep -qw adduser || fail "Depends lacks adduser (used by postinst): $depends"

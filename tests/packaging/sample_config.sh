@@ -5,7 +5,7 @@
 # Usage: sample_config.sh BUILD_DIR
 set -u
 . "$(dirname "$0")/common.sh"
-build=$1
+build=$(cd "$1" && pwd)
 
 work=$(scratch_dir "$build" sample-config)
 stage_install "$build" "$work/stage"

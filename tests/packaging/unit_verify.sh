@@ -4,7 +4,7 @@
 # Usage: unit_verify.sh BUILD_DIR
 set -u
 . "$(dirname "$0")/common.sh"
-build=$1
+build=$(cd "$1" && pwd)
 command -v systemd-analyze >/dev/null 2>&1 || skip "systemd-analyze is not installed"
 
 # Installed under a prefix of its own (no DESTDIR), so that ExecStart names a
