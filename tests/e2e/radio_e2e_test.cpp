@@ -234,17 +234,20 @@ std::string stop_simulator(simulator* sim)
     return rest;
 }
 
-// Everything that arrives on fd until it has been quiet for wait_ms.
-std::string read_for(int fd, int wait_ms)
+// What arrives on fd: waits up to 2 s for the first byte, then reads until
+// the line has been quiet for 200 ms.
+std::string read_answer(int fd)
 {
     std::string got;
     char buf[1024];
     struct pollfd pfd = {fd, POLLIN, 0};
+    int wait_ms = 2000;
     while (poll(&pfd, 1, wait_ms) > 0) {
         ssize_t n = read(fd, buf, sizeof buf);
         if (n <= 0)
             break;
         got.append(buf, static_cast<size_t>(n));
+        wait_ms = 200;
     }
     return got;
 }
@@ -261,7 +264,7 @@ TEST(RadioSimulator, AnswersCommandsAndSdsTransfersLikeARadio)
     tcsetattr(port, TCSANOW, &tio);
     auto exchange = [&](const std::string& bytes) {
         EXPECT_EQ(write(port, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
-        return read_for(port, 300);
+        return read_answer(port);
     };
     EXPECT_EQ(exchange("ATZ\r"), "OK\r\n");
     EXPECT_EQ(exchange("ATE1\r"), "OK\r\n");
@@ -270,29 +273,32 @@ TEST(RadioSimulator, AnswersCommandsAndSdsTransfersLikeARadio)
     EXPECT_EQ(exchange("8204A30168656C6C6F\x1A"), "8204A30168656C6C6F\r\n+CMGS: 0,4,163\r\nOK\r\n");
     EXPECT_EQ(exchange("ATE0\r"), "ATE0\r\nOK\r\n");
     EXPECT_EQ(exchange("AT+CMGS=2620011,32\r821000a7\x1A"), "OK\r\n+CMGS: 0,4,1\r\nOK\r\n");
+    // Commands on stdin are taken in order: once the marker line is out,
+    // error mode is on.
     tell(&sim, "error on");
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    tell(&sim, "raw marker");
+    EXPECT_EQ(read_answer(port), "marker\r\n");
     EXPECT_EQ(exchange("AT+CTOM=1\r"), "ERROR\r\n");
     tell(&sim, "error off");
 
     tell(&sim, "status 2620011 80E8");
-    EXPECT_EQ(read_for(port, 300), "+CTSDSR: 13,2620011,0,1000001,0,16\r\n80E8\r\n");
+    EXPECT_EQ(read_answer(port), "+CTSDSR: 13,2620011,0,1000001,0,16\r\n80E8\r\n");
     tell(&sim, "text 2620011 PC:hi there");
-    EXPECT_EQ(read_for(port, 300), "+CTSDSR: 12,2620011,0,1000001,0,120\r\n"
+    EXPECT_EQ(read_answer(port), "+CTSDSR: 12,2620011,0,1000001,0,120\r\n"
                                    "8204010150433A6869207468657265\r\n");
     tell(&sim, "group 2620011 GC:x");
-    EXPECT_EQ(read_for(port, 300), "+CTSDSR: 12,2620011,0,1000001,0,64\r\n8200020147433A78\r\n");
+    EXPECT_EQ(read_answer(port), "+CTSDSR: 12,2620011,0,1000001,0,64\r\n8200020147433A78\r\n");
     tell(&sim, "pos 2620011 41.2 23.37 45");
-    std::string pos = read_for(port, 300);
+    std::string pos = read_answer(port);
     EXPECT_EQ(pos.substr(0, 37), "+CTSDSR: 12,2620011,0,1000001,0,208\r\n");
     EXPECT_NE(pos.find("\n03801316302F000000000000663A98765"), std::string::npos) << pos;
     EXPECT_NE(pos.find("8100005620\r\n"), std::string::npos) << pos;
     tell(&sim, "ptt 42");
-    EXPECT_EQ(read_for(port, 300), "+CTXG: 1,3,0,0,1,9990010000042\r\n");
+    EXPECT_EQ(read_answer(port), "+CTXG: 1,3,0,0,1,9990010000042\r\n");
     tell(&sim, "pttoff");
-    EXPECT_EQ(read_for(port, 300), "+CDTXC: 1,0\r\n");
+    EXPECT_EQ(read_answer(port), "+CDTXC: 1,0\r\n");
     tell(&sim, "raw +CTGS: 2\\x2C1\\r");
-    EXPECT_EQ(read_for(port, 300), "+CTGS: 2,1\r\r\n");
+    EXPECT_EQ(read_answer(port), "+CTGS: 2,1\r\r\n");
 
     close(port);
     std::string log = stop_simulator(&sim);
