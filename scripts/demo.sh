@@ -339,10 +339,10 @@ checks=(
     "check_local_request   1 local SDS request goes out as a personal SDS"
     "check_status          0 status 80E8 from a radio writes 910# to $DTMF_CTRL"
     "check_roaming         0 roaming status reaches the reflector and is answered by SDS"
-    "check_radio_text      0 PC: text from a radio reaches the reflector"
-    "check_group_text      0 GC: group text from a radio reaches the reflector"
-    "check_position        0 position from a radio reaches the reflector as a GPS report"
-    "check_voice           0 voice transmission writes O and Z to $PTT and a voice report"
+    "check_radio_text      1 PC: text from a radio reaches the reflector"
+    "check_group_text      1 GC: group text from a radio reaches the reflector"
+    "check_position        1 position from a radio reaches the reflector as a GPS report"
+    "check_voice           1 voice transmission writes O and Z to $PTT and a voice report"
 )
 
 run_check() {
