@@ -10,13 +10,11 @@
 
 #include "config/config.h"
 #include "global.h"
+#include "net/reflector_messages.h"
 #include "process/console.h"
+#include "radio/sds.h"
 
 std::atomic<int> reflector_listener_controlsock{-1};
-
-namespace {
-constexpr int REFLECTOR_BUFFER_SIZE = 524; // longest datagram read from the reflector
-}
 
 int reflector_socket_open()
 {
@@ -38,17 +36,34 @@ int reflector_socket_open()
     return 1;
 }
 
+int reflector_listener_step(int sock)
+{
+    static char reflector_listener_buffer[REFLECTOR_BUFFER_SIZE + 1];
+    struct sockaddr_in reflector_listener_srv;
+    socklen_t srv_len = sizeof reflector_listener_srv;
+    // Every sender is served alike: pages and local tools reach this port too.
+    ssize_t got = recvfrom(sock, reflector_listener_buffer, REFLECTOR_BUFFER_SIZE, 0,
+                           reinterpret_cast<struct sockaddr*>(&reflector_listener_srv), &srv_len);
+    size_t len = got > 0 ? static_cast<size_t>(got) : 0; // a failed receive is an empty text
+    reflector_listener_buffer[len] = '\0';
+    if (!reflector_text_is_command(reflector_listener_buffer))
+        return 0;
+    log_ts("%s\n", reflector_listener_buffer);
+    struct reflector_request request;
+    if (!reflector_message_parse(reflector_listener_buffer, len, &request))
+        return 0;
+    if (request.kind == REFLECTOR_SDS_GROUP)
+        send_sds_gc(request.sbuff);
+    else
+        send_sds_pc(request.issi, request.sbuff);
+    return 1;
+}
+
 void* reflector_listener(void*)
 {
     if (!reflector_socket_open())
         return nullptr;
-    static char reflector_listener_buffer[REFLECTOR_BUFFER_SIZE + 1];
-    while (keep_running) {
-        struct sockaddr_in reflector_listener_srv;
-        socklen_t srv_len = sizeof reflector_listener_srv;
-        ssize_t got = recvfrom(reflector_listener_controlsock, reflector_listener_buffer, REFLECTOR_BUFFER_SIZE, 0,
-                               reinterpret_cast<struct sockaddr*>(&reflector_listener_srv), &srv_len);
-        reflector_listener_buffer[got > 0 ? got : 0] = '\0';
-    }
+    while (keep_running)
+        reflector_listener_step(reflector_listener_controlsock);
     return nullptr;
 }

@@ -10,5 +10,10 @@ extern std::atomic<int> reflector_listener_controlsock;
 // Returns 1 when a socket exists afterwards, 0 when creation failed.
 int reflector_socket_open();
 
+// One pass of the receive loop on sock: receives one datagram (blocking),
+// logs a "::" datagram and sends the SDS it asks for. Returns 1 when an SDS
+// was sent, 0 when the datagram was dropped.
+int reflector_listener_step(int sock);
+
 // Thread body; dummy is unused.
 void* reflector_listener(void* dummy);

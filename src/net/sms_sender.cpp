@@ -1,15 +1,71 @@
 // Local SDS request port and push slot.
 #include "net/sms_sender.h"
 
-#include <cstdio>
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "config/places.h"
 #include "events/session.h"
+#include "global.h"
 #include "net/datagrams.h"
+#include "net/reflector_messages.h"
+#include "process/console.h"
+#include "radio/sds.h"
 
 std::atomic<int> sms_sender_controlsock{-1};
 
+namespace {
+
+// Creates and binds the request socket; 1 when a socket exists afterwards.
+int sms_sender_open()
+{
+    // The same start line as the reflector thread: log readers count on it.
+    log_ts("reflector_listener Start\n");
+    int sock = socket(AF_INET, SOCK_DGRAM, 0);
+    sms_sender_controlsock = sock;
+    if (sock < 0) {
+        log_ts("Failed to create server sms_sender, errno=%d\n", errno);
+        log_ts("sms_sender() failed\n");
+        return 0;
+    }
+    struct sockaddr_in local;
+    memset(&local, 0, sizeof local);
+    local.sin_family = AF_INET;
+    local.sin_addr.s_addr = inet_addr(SMS_SENDER_IP);
+    local.sin_port = htons(static_cast<uint16_t>(SMS_SENDER_PORT));
+    // Not examined: a port in use leaves the thread receiving nothing.
+    bind(sock, reinterpret_cast<struct sockaddr*>(&local), sizeof local);
+    return 1;
+}
+
+} // namespace
+
+int sms_sender_step(int sock)
+{
+    static char sms_sender_buffer[SMS_SENDER_BUFFER_SIZE + 1];
+    struct sockaddr_in sms_sender_srv;
+    socklen_t srv_len = sizeof sms_sender_srv;
+    ssize_t got = recvfrom(sock, sms_sender_buffer, SMS_SENDER_BUFFER_SIZE, 0,
+                           reinterpret_cast<struct sockaddr*>(&sms_sender_srv), &srv_len);
+    if (got < 0)
+        return 0; // no datagram (interrupted receive): no transfer to seven blanks
+    struct local_request request;
+    local_request_parse(sms_sender_buffer, static_cast<size_t>(got), &request);
+    send_sds_pc(request.call_id_nr, request.call_message);
+    return 1;
+}
+
 void* sms_sender(void*)
 {
+    if (!sms_sender_open())
+        return nullptr;
+    while (keep_running)
+        sms_sender_step(sms_sender_controlsock);
     return nullptr;
 }
 

@@ -5,6 +5,12 @@
 // -1 until the thread has created its socket, and for good if that failed.
 extern std::atomic<int> sms_sender_controlsock;
 
+// One pass of the request loop on sock: receives one datagram (blocking) and
+// sends its text as a personal SDS to its ISSI field. Every datagram, even an
+// empty one, gives exactly one transfer (returns 1); a failed receive gives
+// none (returns 0).
+int sms_sender_step(int sock);
+
 // Thread body; dummy is unused.
 void* sms_sender(void* dummy);
 

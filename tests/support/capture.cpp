@@ -62,6 +62,13 @@ std::string udp_receive(int fd)
     return got > 0 ? std::string(buf, static_cast<size_t>(got)) : std::string();
 }
 
+std::string udp_receive_now(int fd)
+{
+    char buf[4096];
+    ssize_t got = recv(fd, buf, sizeof buf, MSG_DONTWAIT);
+    return got > 0 ? std::string(buf, static_cast<size_t>(got)) : std::string();
+}
+
 void udp_send(int port, const std::string& text)
 {
     int fd = socket(AF_INET, SOCK_DGRAM, 0);

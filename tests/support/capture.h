@@ -13,6 +13,8 @@ std::string capture_stdout_end();
 int udp_listener(int* port, int timeout_ms = 200);
 // One datagram from fd, or "" after the timeout (received bytes exactly).
 std::string udp_receive(int fd);
+// One datagram from fd if one is waiting, else "" at once.
+std::string udp_receive_now(int fd);
 // Sends text to 127.0.0.1:port from a fresh socket.
 void udp_send(int port, const std::string& text);
 

@@ -1,0 +1,46 @@
+// What a datagram received on the reflector port or on the local SDS request
+// port asks the gateway to send: pure decisions, no sockets and no radio.
+#pragma once
+#include <cstddef>
+
+// Longest datagram read from the reflector; longer ones are cut by the socket.
+constexpr int REFLECTOR_BUFFER_SIZE = 524;
+// Longest local SDS request read; longer ones are cut by the socket.
+constexpr int SMS_SENDER_BUFFER_SIZE = 1024;
+// The composed SDS text: 499 characters and the NUL.
+constexpr int SBUFF_SIZE = 500;
+// Width of the ISSI field that opens a local SDS request.
+constexpr int LOCAL_ISSI_WIDTH = 7;
+// call_id_nr: the seven-character ISSI field and room to spare.
+constexpr int CALL_ID_NR_SIZE = 20;
+// call_message: the text of a local SDS request.
+constexpr int CALL_MESSAGE_SIZE = 1024;
+
+// What one reflector datagram yields: nothing, a group SDS or a personal SDS.
+enum reflector_sds_kind { REFLECTOR_SDS_NONE = 0, REFLECTOR_SDS_GROUP = 1, REFLECTOR_SDS_PERSONAL = 2 };
+
+struct reflector_request {
+    int kind;                               // a reflector_sds_kind
+    char issi[REFLECTOR_BUFFER_SIZE + 1];   // destination of a personal SDS, as received
+    char sbuff[SBUFF_SIZE];                 // the SDS text, cut to 499 characters
+};
+
+struct local_request {
+    char call_id_nr[CALL_ID_NR_SIZE];      // first seven characters, blank-padded to seven
+    char call_message[CALL_MESSAGE_SIZE];  // the rest of the request, "" when none
+};
+
+// True when text opens with "::", the only datagrams the gateway acts on.
+bool reflector_text_is_command(const char* text);
+
+// Decides what the len received bytes ask for (at most 524 are read; the text
+// also ends at an embedded NUL). "::DAPNET;FROM;GC:TEXT" gives a group SDS,
+// "::DAPNET;FROM;PC:ISSI:TEXT" and "::NET;FROM;ANY:ISSI:TEXT" a personal one;
+// one leading blank of TEXT is dropped. Returns 1 and fills out when an SDS
+// is due, 0 (kind REFLECTOR_SDS_NONE) when the datagram asks for nothing.
+int reflector_message_parse(const char* bytes, size_t len, struct reflector_request* out);
+
+// Divides the len received bytes of a local SDS request (at most 1024 read;
+// the text ends at an embedded NUL) into the ISSI field ("%-7.7s") and the
+// text from the eighth character on. Every request yields both fields.
+void local_request_parse(const char* bytes, size_t len, struct local_request* out);
