@@ -2,7 +2,8 @@
 # Installs, with apt-get, the Debian packages the build and tests need and the
 # machine lacks. Does nothing when all are present.
 set -euo pipefail
-packages=(g++ cmake make pkg-config libgtest-dev libgmock-dev libcurl4-openssl-dev)
+# groff-base: the manual page is checked with groff -ww.
+packages=(g++ cmake make pkg-config libgtest-dev libgmock-dev libcurl4-openssl-dev groff-base)
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

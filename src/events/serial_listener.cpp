@@ -1,7 +1,73 @@
-// The serial thread.
+// The serial thread: port set-up, then radio sessions (initialisation, then
+// line after line through the dispatcher) until the gateway stops.
 #include "events/serial_listener.h"
+
+#include <cstring>
+
+#include "events/dispatch.h"
+#include "events/session.h"
+#include "global.h"
+#include "net/sms_sender.h"
+#include "process/console.h"
+#include "radio/init.h"
+#include "radio/serial.h"
+
+namespace {
+
+constexpr char CR = '\r';
+
+// Passes in a row that got no line from the radio.
+int failed_passes = 0;
+
+// A new radio session: initialise the radio, forget the last caller and any
+// pending payload or held message.
+void start_session()
+{
+    init_radio();
+    ptt = 0;
+    CALL[0] = '\0';
+    CALL_ID[0] = '\0';
+    clock_now(&lastgps);
+    sds = 0;
+    msg = 0;
+    run = 1;
+}
+
+// One pass: the push slot first (a pass that serves it reads nothing), else
+// one line from the radio through the dispatcher.
+void serial_pass()
+{
+    memset(data, 0, sizeof data);
+    if (push_slot_step())
+        return;
+    if (serport.load() >= 0 && read_line(data, sizeof data)) {
+        failed_passes = 0;
+        if (data[0] != CR)
+            dispatch_line();
+    } else if (keep_running && serial_recover(&failed_passes)) {
+        run = 0; // a reopened port may lead to a radio that was switched off
+    }
+    if (!keep_running)
+        run = 0;
+}
+
+} // namespace
 
 void* serial_listener(void*)
 {
+    log_raw("\033[0;33mStart serial_listener Modul  V0.01\033[0m\n");
+    serial_setup_port();
+    run = 0;
+    got_ser_ok = false;
+    got_ser_error = false;
+    PushMessage[0] = '\0';
+    failed_passes = 0;
+    while (keep_running) {
+        if (run == 0)
+            start_session();
+        while (run == 1)
+            serial_pass();
+    }
+    serial_close_port();
     return nullptr;
 }

@@ -2,10 +2,12 @@
 // working mode (stored profile, echo on, operating mode, SDS routing).
 #pragma once
 
+// Each writes its model's commands, every one followed by a wait for the
+// answer, holding the serial write lock from the first command to the last wait.
 void mtm_init();      // MTM5400: twelve commands
 void mtm800e_init();  // MTM800e: three commands
 void cm5000_init();   // CM5000 and CM5000A: eight commands
 
 // Runs the sequence the model flags select (MTM5400, else MTM800e, else
-// CM5000/CM5000A, else nothing), holding the serial write lock throughout.
+// CM5000/CM5000A, else nothing: the other models need none).
 void init_radio();

@@ -1,9 +1,17 @@
-// Serial PEI link: handshake flags, write_ser and wait_ok.
+// Serial PEI link: port set-up, handshake flags, write_ser, wait_ok, and the
+// line reader built on a byte-fed line assembler.
 #include "radio/serial.h"
 
+#include <fcntl.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstring>
+
+#include "config/config.h"
 #include "global.h"
+#include "process/console.h"
+#include "util/text.h"
 
 char piport[51];
 int pibaudrate;
@@ -14,9 +22,76 @@ std::mutex serial_write_lock;
 
 namespace {
 constexpr char CR = '\r';
+constexpr char LF = '\n';
 constexpr char CTRL_Z = 26;
 constexpr int WAIT_POLLS = 20;
 constexpr long long WAIT_POLL_US = 50000;
+// A failed pass pauses this long: a dead port then costs one log line a second.
+constexpr int FAILED_PASS_PAUSE_S = 1;
+// Failed reads in a row on an open port after which it is closed and reopened.
+constexpr int REOPEN_AFTER_FAILURES = 3;
+
+struct speed_entry {
+    int bits_per_second;
+    speed_t code;
+};
+
+const speed_entry speeds[] = {
+    {50, B50},         {75, B75},         {110, B110},       {134, B134},         {150, B150},
+    {200, B200},       {300, B300},       {600, B600},       {1200, B1200},       {1800, B1800},
+    {2400, B2400},     {4800, B4800},     {9600, B9600},     {19200, B19200},     {38400, B38400},
+    {57600, B57600},   {115200, B115200}, {230400, B230400}, {460800, B460800},   {500000, B500000},
+    {576000, B576000}, {921600, B921600}, {1000000, B1000000}, {1152000, B1152000}, {1500000, B1500000},
+    {2000000, B2000000},
+};
+
+// Opens piport into serport (blocking mode, not as controlling terminal);
+// 1 on success, 0 after logging the error.
+int open_port()
+{
+    int fd = open(piport, O_RDWR | O_NOCTTY);
+    serport = fd;
+    if (fd < 0) {
+        int err = errno;
+        log_ts("Error %i opening %s: %s\n", err, piport, strerror(err));
+        return 0;
+    }
+    return 1;
+}
+
+// 8N1, receiver on, modem lines ignored, no flow control, raw; then the input
+// already queued is discarded and the record applied at once.
+void configure_port()
+{
+    int fd = serport.load();
+    struct termios tty;
+    memset(&tty, 0, sizeof tty);
+    if (tcgetattr(fd, &tty) != 0) {
+        int err = errno;
+        log_ts("Error %i from tcgetattr: %s\n", err, strerror(err));
+    }
+    speed_t speed = B9600;
+    if (!baud_to_speed(pibaudrate, &speed))
+        log_ts("No speed code for %i bit/s, using 9600\n", pibaudrate);
+    cfsetospeed(&tty, speed);
+    cfsetispeed(&tty, speed);
+    tty.c_cflag &= ~(PARENB | CSTOPB | CSIZE | CRTSCTS);
+    tty.c_cflag |= CS8 | CREAD | CLOCAL;
+    tty.c_cc[VMIN] = 1;
+    tty.c_cc[VTIME] = 5;
+    cfmakeraw(&tty);
+    tcflush(fd, TCIFLUSH);
+    if (tcsetattr(fd, TCSANOW, &tty) != 0)
+        log_ts("Error %i from tcsetattr\n", errno);
+}
+
+void close_locked()
+{
+    int fd = serport.exchange(-1);
+    if (fd >= 0)
+        close(fd);
+}
+
 } // namespace
 
 int write_ser(const char* cmd)
@@ -46,4 +121,89 @@ void wait_ok()
         if (ok || error)
             return;
     }
+}
+
+int baud_to_speed(int bits_per_second, speed_t* speed)
+{
+    for (const speed_entry& entry : speeds) {
+        if (entry.bits_per_second == bits_per_second) {
+            *speed = entry.code;
+            return 1;
+        }
+    }
+    return 0;
+}
+
+int serial_setup_port()
+{
+    copy_field(piport, SYS_SERPORT);
+    pibaudrate = SYS_SERBAUD;
+    std::lock_guard<std::mutex> lock(serial_write_lock);
+    int opened = open_port();
+    // The attribute calls are made even on a failed open: their errors are
+    // the record of what went wrong at start-up.
+    configure_port();
+    return opened;
+}
+
+int serial_reopen_port()
+{
+    std::lock_guard<std::mutex> lock(serial_write_lock);
+    close_locked();
+    if (!open_port())
+        return 0;
+    configure_port();
+    return 1;
+}
+
+void serial_close_port()
+{
+    std::lock_guard<std::mutex> lock(serial_write_lock);
+    close_locked();
+}
+
+int assemble_byte(char* line, size_t size, int* position, char byte)
+{
+    if (byte == LF)
+        return 0;
+    int last = static_cast<int>(size) - 2; // room for the CR and the NUL
+    if (byte != CR && *position >= last)
+        return 0; // too long: drop the excess up to the CR
+    line[*position] = byte;
+    line[*position + 1] = '\0';
+    (*position)++;
+    return byte == CR;
+}
+
+int read_line(char* line, size_t size)
+{
+    int position = 0;
+    int fd = serport.load();
+    for (;;) {
+        char byte;
+        ssize_t got = read(fd, &byte, 1);
+        if (got < 0) {
+            int err = errno;
+            log_ts("Error reading: %s\n", strerror(err));
+            memset(line, 0, size);
+            return 0;
+        }
+        if (got == 0) {
+            log_ts("Read nothing!\n");
+            memset(line, 0, size);
+            return 0;
+        }
+        if (assemble_byte(line, size, &position, byte))
+            return 1;
+    }
+}
+
+int serial_recover(int* failures)
+{
+    sleep_s(FAILED_PASS_PAUSE_S);
+    (*failures)++;
+    if (serport.load() >= 0 && *failures < REOPEN_AFTER_FAILURES)
+        return 0;
+    *failures = 0;
+    return serial_reopen_port();
 }

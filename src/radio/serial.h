@@ -1,7 +1,11 @@
-// The serial PEI link to the radio: port state, the OK/ERROR handshake flags
-// and the two primitives of a command exchange.
+// The serial PEI link to the radio: port state, the OK/ERROR handshake flags,
+// the port set-up, line assembly and reading, and the two primitives of a
+// command exchange.
 #pragma once
+#include <termios.h>
+
 #include <atomic>
+#include <cstddef>
 #include <mutex>
 
 extern char piport[51];           // device path, from SYS_SERPORT
@@ -15,7 +19,9 @@ extern std::atomic<bool> got_ser_error;
 
 // Held around a whole command sequence (one initialisation or one SDS transfer,
 // pauses included) so that two sequences never interleave on the line and one
-// sequence's wait is never ended by the answer to another's command.
+// sequence's wait is never ended by the answer to another's command. The serial
+// thread also holds it while it closes or reopens the port, so no sender ever
+// writes to a descriptor number that has been given to something else.
 extern std::mutex serial_write_lock;
 
 // Clears both flags, then writes cmd one byte per call up to and including its
@@ -26,3 +32,45 @@ int write_ser(const char* cmd);
 // Waits for the radio's answer: up to 20 polls of 50 ms, ending at the first
 // poll that finds either flag (both are then cleared). Says nothing of the outcome.
 void wait_ok();
+
+// Speed code for a line speed in bit/s; 1 and the code in *speed when the
+// platform has one, 0 (and *speed untouched) otherwise.
+int baud_to_speed(int bits_per_second, speed_t* speed);
+
+// Start-up of the port: copies SYS_SERPORT/SYS_SERBAUD into piport/pibaudrate,
+// opens the device (O_RDWR|O_NOCTTY) into serport and makes the line 8N1 raw at
+// pibaudrate. Every failure is logged and the set-up goes on regardless.
+// Returns 1 when the device opened, 0 when serport is negative.
+int serial_setup_port();
+
+// Closes the port (if open) and opens and configures it again exactly as at
+// start-up; a device that still cannot be opened gives one log line and no
+// attribute errors. Holds serial_write_lock meanwhile. Returns 1 when open.
+int serial_reopen_port();
+
+// Closes the port under serial_write_lock; serport becomes -1.
+void serial_close_port();
+
+// Longest line the reader keeps, its CR included (the line buffer is one more).
+constexpr int LINE_MAX_BYTES = 1023;
+
+// Feeds one received byte into the line being assembled in line (size bytes,
+// at least 2) at *position. LF is dropped; any other byte, NUL included, is
+// stored followed by a NUL. Past size-2 bytes the excess is dropped, so a long
+// line is cut but still ends in its CR. Returns 1 when the byte was the CR
+// that completes the line, 0 otherwise.
+int assemble_byte(char* line, size_t size, int* position, char byte);
+
+// Reads one line from serport into line (size bytes, zero-filled by the caller),
+// one byte per read. Returns 1 for a complete line ending in CR; 0 after a read
+// error ("Error reading: ...") or end of input ("Read nothing!"), both logged,
+// the partial line discarded.
+int read_line(char* line, size_t size);
+
+// What the serial thread does after a pass that got no line (failures counts
+// such passes in a row, reset by the caller when a line arrives): pauses one
+// second so a dead port cannot spin the CPU or flood the log, and reopens the
+// port when it is closed or reads keep failing (an unplugged USB adapter comes
+// back under its old name). Returns 1 when the port was opened anew, so the
+// caller initialises the radio again.
+int serial_recover(int* failures);

@@ -51,8 +51,11 @@ std::string transfer(const std::string& to, const std::string& text, unsigned lf
 bool start_gateway(daemon_run* run, const std::string& extra)
 {
     e2e_start(run, "DMO_REPEATER=NO\n" + extra);
-    if (!e2e_wait_stdout(run, "Start serial_listener", 5000))
+    if (!e2e_wait_stdout(run, "Start serial_listener", 5000)) {
+        ADD_FAILURE() << e2e_stdout(run);
+        e2e_cleanup(run);
         return false;
+    }
     // The first keepalive leaves from the reflector socket once it exists.
     EXPECT_EQ(e2e_reflector_receive(run, 10000).rfind(">>TEST-GW", 0), 0u);
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
@@ -93,10 +96,7 @@ TEST(NetE2e, ReflectorMessagesPutTheirTransfersOnTheRadioLine)
     for (bool repeater : {false, true}) {
         SCOPED_TRACE(repeater ? "DMO repeater" : "no DMO repeater");
         daemon_run run;
-        if (!start_gateway(&run, repeater ? "DMO_REPEATER=YES\n" : "")) {
-            e2e_cleanup(&run);
-            GTEST_SKIP() << "the serial thread does not open the radio port yet";
-        }
+        ASSERT_TRUE(start_gateway(&run, repeater ? "DMO_REPEATER=YES\n" : ""));
         e2e_drain_serial(&run, 300);
         size_t mark = run.serial_seen.size();
         for (const char* d : {">>ABC", "::DAPNET;ALPHA;PC:1234567;", "::DAPNET;ALPHA;XX:1234567:Hello;",
@@ -122,10 +122,7 @@ TEST(NetE2e, ReflectorMessagesPutTheirTransfersOnTheRadioLine)
 TEST(NetE2e, LocalRequestsBecomePersonalTexts)
 {
     daemon_run run;
-    if (!start_gateway(&run, "")) {
-        e2e_cleanup(&run);
-        GTEST_SKIP() << "the serial thread does not open the radio port yet";
-    }
+    ASSERT_TRUE(start_gateway(&run, ""));
     e2e_drain_serial(&run, 300);
     size_t mark = run.serial_seen.size();
     send_local_request("1234567Hello");
@@ -142,10 +139,7 @@ TEST(NetE2e, LocalRequestsBecomePersonalTexts)
 TEST(NetE2e, BurstOfRandomDatagramsLeavesTheListenerServing)
 {
     daemon_run run;
-    if (!start_gateway(&run, "")) {
-        e2e_cleanup(&run);
-        GTEST_SKIP() << "the serial thread does not open the radio port yet";
-    }
+    ASSERT_TRUE(start_gateway(&run, ""));
     e2e_drain_serial(&run, 300);
     size_t mark = run.serial_seen.size();
     std::mt19937 rng(5230);

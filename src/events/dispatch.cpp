@@ -1,0 +1,142 @@
+// Radio line dispatcher: a pure classification of each line, and the acting
+// on it in a fixed order (some handlers change the line in place).
+#include "events/dispatch.h"
+
+#include <cstdlib>
+#include <cstring>
+
+#include "config/config.h"
+#include "events/handlers.h"
+#include "events/session.h"
+#include "process/console.h"
+#include "radio/serial.h"
+#include "util/text.h"
+
+namespace {
+
+// Four hex digits and the CR: the length by which a status payload is known.
+constexpr size_t STATUS_LINE_LENGTH = 5;
+// "+CTSDSR: <AI service>,<calling>,<type>,<called>,<type>,<length>": a header
+// needs more fields than this to carry the length.
+constexpr int HEADER_MIN_FIELDS = 6;
+constexpr int HEADER_CALLING_FIELD = 1;
+constexpr int HEADER_LENGTH_FIELD = 5;
+
+bool starts(const char* line, const char* prefix)
+{
+    return strncmp(line, prefix, strlen(prefix)) == 0;
+}
+
+unsigned classify_payload(const char* line)
+{
+    // A five-character payload is a status; its digits may look like a text
+    // header ("8204\r") but it carries no text.
+    if (strlen(line) == STATUS_LINE_LENGTH)
+        return ACT_STATUS;
+    unsigned actions = 0;
+    if (starts(line, "038013"))
+        actions |= ACT_POSITION;
+    if (starts(line, "8204") || starts(line, "820C"))
+        actions |= ACT_PERSONAL_TEXT;
+    if (starts(line, "8200"))
+        actions |= ACT_GROUP_TEXT;
+    return actions;
+}
+
+bool restarts_session(const char* line)
+{
+    if (starts(line, "+CTGS:") && !starts(line, "+CTGS: 1,1") && !starts(line, "+CTGS: 1,0"))
+        return true;
+    return starts(line, "+MCCFG: 0");
+}
+
+// The chain of voice activity tests: at most one alternative applies.
+unsigned classify_voice(const char* line, int ptt)
+{
+    if (starts(line, "+GIU: 0,00001000"))
+        return 0;
+    if (starts(line, "+CTXG: 001,3") || starts(line, "+CTXG: 1,3") || starts(line, "+GIU: 0,"))
+        return ACT_PTT_ON;
+    bool off = starts(line, "+CDTXC:") || starts(line, "+CTCR: 1,1") || starts(line, "+GIU: 0") ||
+               starts(line, "+GCE");
+    return off && ptt == 1 ? ACT_PTT_OFF : 0;
+}
+
+// The header names the sender and the payload length; the next line is the payload.
+void take_sds_header()
+{
+    struct split sp = split(data, ',');
+    if (sp.count >= HEADER_MIN_FIELDS) {
+        copy_field(CALL, "NO USER");
+        copy_field(CALL_ID, sp.pointers[HEADER_CALLING_FIELD]);
+        sdslength = atoi(sp.pointers[HEADER_LENGTH_FIELD]);
+    }
+    if (SYS_DEBUG)
+        log_ts("SDS:%s\n", data);
+    sds = 1;
+}
+
+void hand_over_payload(unsigned actions)
+{
+    sds = 0;
+    if (SYS_DEBUG)
+        log_ts("SDS LINE 2 LNG:%i\n", static_cast<int>(strlen(data)));
+    if (actions & ACT_STATUS)
+        handle_status();
+    if (actions & ACT_POSITION)
+        handle_position();
+    if (actions & ACT_PERSONAL_TEXT)
+        handle_personal_text();
+    if (actions & ACT_GROUP_TEXT)
+        handle_group_text();
+}
+
+} // namespace
+
+unsigned classify_line(const char* line, int sds_pending, int ptt_on)
+{
+    unsigned actions = 0;
+    if (starts(line, "OK"))
+        actions |= ACT_OK;
+    if (starts(line, "ERROR") || starts(line, "+CME ERROR"))
+        actions |= ACT_ERROR;
+    if (starts(line, "+CTICN:"))
+        actions |= ACT_BLANK_BEFORE;
+    if (starts(line, "+CTCR:"))
+        actions |= ACT_BLANK_AFTER;
+    if (sds_pending == 1)
+        actions |= ACT_PAYLOAD | classify_payload(line);
+    if (starts(line, "+CMGS: 0,5,") || starts(line, "+CMGS: 0,4,"))
+        actions |= ACT_CONFIRMATION;
+    if (starts(line, "+CTSDSR:"))
+        actions |= ACT_SDS_HEADER;
+    if (restarts_session(line))
+        actions |= ACT_RESTART;
+    return actions | classify_voice(line, ptt_on);
+}
+
+void dispatch_line()
+{
+    unsigned actions = classify_line(data, sds, ptt);
+    if (actions & ACT_OK)
+        got_ser_ok = true;
+    if (actions & ACT_ERROR)
+        got_ser_error = true;
+    if (actions & ACT_BLANK_BEFORE)
+        log_raw("\n");
+    log_ts("data (%02i/%i): %s\n", static_cast<int>(strlen(data)), sds, data);
+    if (actions & ACT_BLANK_AFTER)
+        log_raw("\n");
+    if (actions & ACT_PAYLOAD)
+        hand_over_payload(actions);
+    if (actions & ACT_CONFIRMATION)
+        handle_confirmation();
+    if (actions & ACT_SDS_HEADER)
+        take_sds_header();
+    if (actions & ACT_RESTART)
+        run = 0;
+    if (actions & ACT_PTT_ON)
+        handle_ptt_on();
+    if (actions & ACT_PTT_OFF)
+        handle_ptt_off();
+}
