@@ -1,4 +1,158 @@
-// Weather reply.
-#include "events/handlers.h"
+// Weather reply: one GET of the current-weather service into the scratch file,
+// three values picked out of its JSON by plain string matching, the reply
+// text left in the push slot for the requesting radio.
+#include "events/weather.h"
 
-void handle_weather() {}
+#include <curl/curl.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "config/config.h"
+#include "config/places.h"
+#include "events/handlers.h"
+#include "events/session.h"
+#include "process/console.h"
+#include "util/text.h"
+
+char WEATHER_URL[WEATHER_URL_SIZE];
+
+namespace {
+
+// The answer's "main" object starts with the temperature; when the object is
+// directly followed by "visibility" its members up to there are the segment.
+constexpr char START_MARKER[] = "\"temp\":";
+constexpr char END_MARKER[] = "},\"visibility\"";
+constexpr char TEMP_KEY[] = "\"temp\":";         // kelvin (no unit parameter is sent)
+constexpr char PRESSURE_KEY[] = "\"pressure\":"; // hPa
+constexpr char HUMIDITY_KEY[] = "\"humidity\":"; // percent
+constexpr double KELVIN_AT_ZERO_CELSIUS = 273.15;
+constexpr long CONNECT_TIMEOUT_S = 10;
+constexpr long TRANSFER_TIMEOUT_S = 60;
+
+// snprintf's result is the untruncated length; report what the buffer holds.
+int stored(int len, size_t size)
+{
+    if (len < 0 || size == 0)
+        return 0;
+    return static_cast<size_t>(len) < size ? len : static_cast<int>(size - 1);
+}
+
+bool starts_with(const char* text, const char* prefix)
+{
+    return strncmp(text, prefix, strlen(prefix)) == 0;
+}
+
+// The value after key when field begins with it; value stays as it was otherwise.
+void pick(const char* field, const char* key, float* value)
+{
+    if (starts_with(field, key))
+        *value = static_cast<float>(atof(field + strlen(key)));
+}
+
+// libcurl's write callback: appends the received block to the scratch file.
+size_t curl_write_data(void* ptr, size_t size, size_t nmemb, void* stream)
+{
+    return fwrite(ptr, size, nmemb, static_cast<FILE*>(stream));
+}
+
+// Fetches url into the scratch file. Returns 1 when the scratch file is to be
+// read afterwards, 0 when it could not be written (it would hold an earlier
+// answer, not this one).
+int download_answer(const char* url)
+{
+    CURL* curl = curl_easy_init();
+    if (!curl)
+        return 1; // no download; the scratch file of the previous query serves
+    FILE* file = fopen(QUERY_FILE, "wb");
+    if (!file) {
+        log_ts("Cannot write %s: %s\n", QUERY_FILE, strerror(errno));
+        curl_easy_cleanup(curl);
+        return 0;
+    }
+    curl_easy_setopt(curl, CURLOPT_VERBOSE, 0L);
+    curl_easy_setopt(curl, CURLOPT_URL, url);
+    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, curl_write_data);
+    curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, CONNECT_TIMEOUT_S);
+    curl_easy_setopt(curl, CURLOPT_TIMEOUT, TRANSFER_TIMEOUT_S);
+    curl_easy_setopt(curl, CURLOPT_WRITEDATA, file);
+    CURLcode res = curl_easy_perform(curl);
+    log_ts("CURL res:%i\n", static_cast<int>(res));
+    curl_easy_cleanup(curl);
+    fclose(file);
+    return 1;
+}
+
+// Reads the start of the scratch file into buffer; returns the bytes read
+// (0 when the file cannot be opened).
+size_t read_answer(char* buffer, size_t size)
+{
+    FILE* file = fopen(QUERY_FILE, "r");
+    if (!file) {
+        log_ts("Cannot read %s: %s\n", QUERY_FILE, strerror(errno));
+        return 0;
+    }
+    size_t got = fread(buffer, 1, size, file);
+    fclose(file);
+    return got;
+}
+
+} // namespace
+
+int format_weather_url(char* url, size_t size, const char* base, const char* zip, const char* country,
+                       const char* key)
+{
+    return stored(snprintf(url, size, "%szip=%s,%s&appid=%s", base, zip, country, key), size);
+}
+
+void format_weather_reply(const char* answer, size_t length, const char* city, char* reply, size_t size)
+{
+    // Cleared first, so bytes past a short answer are never an earlier one.
+    char buffer[WEATHER_READ_SIZE] = {};
+    memcpy(buffer, answer, length < sizeof buffer ? length : sizeof buffer);
+
+    // The last occurrence of each marker within the scanned positions wins.
+    int is = 0;
+    int ie = 1;
+    for (int iw = 0; iw < WEATHER_SCAN_END; iw++) {
+        if (memcmp(buffer + iw, START_MARKER, sizeof START_MARKER - 1) == 0)
+            is = iw;
+        if (memcmp(buffer + iw, END_MARKER, sizeof END_MARKER - 1) == 0)
+            ie = iw;
+    }
+
+    // No end marker, or one before the start: no segment, so every value is 0.
+    char wbuffer[WEATHER_READ_SIZE] = {};
+    if (ie > is)
+        memcpy(wbuffer, buffer + is, static_cast<size_t>(ie - is));
+
+    // split keeps at most 256 fields; the rest of a longer segment stays in the
+    // last one, where atof stops at its first comma.
+    struct split sp = split(wbuffer, ',');
+    float temperature = 0;
+    float pressure = 0;
+    float humidity = 0;
+    for (int i = 0; i < sp.count; i++) {
+        pick(sp.pointers[i], TEMP_KEY, &temperature);
+        pick(sp.pointers[i], PRESSURE_KEY, &pressure);
+        pick(sp.pointers[i], HUMIDITY_KEY, &humidity);
+    }
+
+    // The temperature is held in single precision and converted in double,
+    // so 273.15 K shows as -0.0 C.
+    snprintf(reply, size, "city:%s\rtemp:%.1f C\rpress:%.0f hPa\rhum:%.0f%%", city,
+             static_cast<double>(temperature) - KELVIN_AT_ZERO_CELSIUS, static_cast<double>(pressure),
+             static_cast<double>(humidity));
+}
+
+void handle_weather()
+{
+    format_weather_url(WEATHER_URL, sizeof WEATHER_URL, BASE_URL, ZIP, COUNTRY, API_KEY);
+    char buffer[WEATHER_READ_SIZE] = {};
+    size_t length = 0;
+    if (download_answer(WEATHER_URL))
+        length = read_answer(buffer, sizeof buffer);
+    format_weather_reply(buffer, length, CITY, PushMessage, sizeof PushMessage);
+}

@@ -1,0 +1,21 @@
+// The weather reply: the request address and the reply text built from the
+// service's JSON answer, apart from the download so both can be tested alone.
+#pragma once
+#include <cstddef>
+
+constexpr int WEATHER_URL_SIZE = 200;    // fits 48 + 4 + 50 + 1 + 50 + 7 + 32 characters + NUL
+constexpr int WEATHER_READ_SIZE = 2024;  // bytes of the answer that are looked at
+constexpr int WEATHER_SCAN_END = 2000;   // markers are looked for at positions 0..1999
+
+// The request address of the last query.
+extern char WEATHER_URL[WEATHER_URL_SIZE];
+
+// Formats "<base>zip=<zip>,<country>&appid=<key>" into url; returns the text
+// length (cut to fit size).
+int format_weather_url(char* url, size_t size, const char* base, const char* zip, const char* country,
+                       const char* key);
+
+// Builds "city:..\rtemp:..\rpress:..\rhum:..%" into reply from the first
+// length bytes of answer (only the first 2024 count). A value the answer does
+// not give, or an answer without its bounding markers, shows as 0.
+void format_weather_reply(const char* answer, size_t length, const char* city, char* reply, size_t size);
