@@ -356,7 +356,7 @@ void usage_error(const char* syntax)
 void position_command(const std::string& line, size_t pos)
 {
     std::string issi = word(line, &pos);
-    double lat, lon, course = 0;
+    double lat = 0, lon = 0, course = 0;
     bool ok = parse_double(word(line, &pos), &lat) && parse_double(word(line, &pos), &lon);
     std::string course_text = word(line, &pos);
     bool has_course = !course_text.empty();

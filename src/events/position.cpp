@@ -85,7 +85,7 @@ char split_degrees(double degrees, char positive, char negative, int* whole, dou
 // into *whole, so that 9.99999 gives "10.0000" and 59.99999 gives "00.0000".
 void minutes_text(double minutes, int* whole, char* out, size_t size)
 {
-    char fixed[MINUTES_TEXT_SIZE];
+    char fixed[MINUTES_TEXT_SIZE / 2]; // minutes are below 60: "59.9999" at most
     snprintf(fixed, sizeof fixed, "%.4f", minutes);
     if (strncmp(fixed, "60.", 3) == 0) {
         (*whole)++;

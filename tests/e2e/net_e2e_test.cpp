@@ -18,33 +18,11 @@
 
 #include "support/capture.h"
 #include "support/e2e.h"
+#include "support/pdu.h"
 
 namespace {
 
 constexpr int LOCAL_REQUEST_PORT = 54001;
-
-std::string hex(const std::string& bytes)
-{
-    std::string out;
-    char pair[3];
-    for (unsigned char c : bytes) {
-        snprintf(pair, sizeof pair, "%02X", c);
-        out += pair;
-    }
-    return out;
-}
-
-// The bytes of one text transfer; an empty "to" is a group text.
-std::string transfer(const std::string& to, const std::string& text, unsigned lfd, bool repeater)
-{
-    bool group = to.empty();
-    int bits = 4 * static_cast<int>(8 + 2 * text.size());
-    char head[96];
-    snprintf(head, sizeof head, "AT+CMGS=%s,%d\r%s%02X01", group ? "1" : to.c_str(), bits > 560 ? 560 : bits,
-             group ? "8200" : "8204", lfd);
-    std::string body = "AT+CTSDS=12,0\r" + std::string(head) + hex(text) + "\x1a";
-    return repeater ? "AT+CTOM=1\r" + body + "AT+CTOM=6\r" : body;
-}
 
 // Starts the gateway and waits until both sockets are up. False (test
 // skipped) while the serial thread does not open the radio port yet.
@@ -103,10 +81,10 @@ TEST(NetE2e, ReflectorMessagesPutTheirTransfersOnTheRadioLine)
                               "::DAPNET;ALPHA", "::DAPNET;ALPHA;GC:Hello;", "::DAPNET;ALPHA;PC:1234567:Hello;",
                               "::X;ALPHA;PC:1234567: Meet at 12:30;"})
             e2e_reflector_send(&run, d);
-        std::string expected = transfer("", "DAPNET ALPHA:\rHello", 16, repeater) +
-                               transfer("1234567", "DAPNET ALPHA:\rHello", 17, repeater) +
-                               transfer("1234567", "MERIDIAN-LINK:PC:\rALPHA:Meet at 12", 18, repeater);
-        std::string last = transfer("1234567", "MERIDIAN-LINK:PC:\rALPHA:Meet at 12", 18, repeater);
+        std::string expected = expected_transfer("", "DAPNET ALPHA:\rHello", 16, repeater) +
+                               expected_transfer("1234567", "DAPNET ALPHA:\rHello", 17, repeater) +
+                               expected_transfer("1234567", "MERIDIAN-LINK:PC:\rALPHA:Meet at 12", 18, repeater);
+        std::string last = expected_transfer("1234567", "MERIDIAN-LINK:PC:\rALPHA:Meet at 12", 18, repeater);
         radio_serve(&run, mark, last, 30000);
         e2e_drain_serial(&run, 300);
         EXPECT_EQ(run.serial_seen.substr(mark), expected);
@@ -127,8 +105,8 @@ TEST(NetE2e, LocalRequestsBecomePersonalTexts)
     size_t mark = run.serial_seen.size();
     send_local_request("1234567Hello");
     send_local_request("12345");
-    std::string expected = transfer("1234567", "Hello", 16, false) + transfer("12345  ", "", 17, false);
-    radio_serve(&run, mark, transfer("12345  ", "", 17, false), 20000);
+    std::string expected = expected_transfer("1234567", "Hello", 16, false) + expected_transfer("12345  ", "", 17, false);
+    radio_serve(&run, mark, expected_transfer("12345  ", "", 17, false), 20000);
     e2e_drain_serial(&run, 300);
     EXPECT_EQ(run.serial_seen.substr(mark), expected);
     e2e_cleanup(&run);
@@ -168,7 +146,7 @@ TEST(NetE2e, BurstOfRandomDatagramsLeavesTheListenerServing)
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(1000));
     e2e_reflector_send(&run, "::X;ALPHA;PC:1234567:Still here");
-    std::string expected = transfer("1234567", "MERIDIAN-LINK:PC:\rALPHA:Still here", 16, false);
+    std::string expected = expected_transfer("1234567", "MERIDIAN-LINK:PC:\rALPHA:Still here", 16, false);
     radio_serve(&run, mark, expected, 20000);
     e2e_drain_serial(&run, 300);
     EXPECT_EQ(run.serial_seen.substr(mark), expected);

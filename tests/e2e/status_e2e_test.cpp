@@ -13,23 +13,13 @@
 
 #include "support/capture.h"
 #include "support/e2e.h"
+#include "support/pdu.h"
 #include "support/http_stub.h"
 
 namespace {
 
 const char DTMF_CTRL[] = "/tmp/dtmf_ctrl";
 const std::string HEADER = "+CTSDSR: 12,1234567,0,7654321,0,16\r\n";
-
-std::string hex_of(const std::string& text)
-{
-    std::string hex;
-    char pair[3];
-    for (unsigned char byte : text) {
-        snprintf(pair, sizeof pair, "%02X", byte);
-        hex += pair;
-    }
-    return hex;
-}
 
 long long now_ms()
 {

@@ -10,18 +10,12 @@
 
 #include "support/capture.h"
 #include "support/e2e.h"
+#include "support/pdu.h"
 #include "util/text.h"
 
 namespace {
 
 constexpr int WAIT_MS = 5000;
-
-std::string hex(const std::string& text)
-{
-    char out[512];
-    encodehex(text.data(), static_cast<int>(text.size()), out, sizeof out);
-    return out;
-}
 
 // An SDS as the radio hands it over: the "+CTSDSR:" header from ISSI 1234567
 // with the PDU length in bits, then the payload line.
@@ -86,7 +80,7 @@ protected:
 
 TEST_F(TextPosE2e, PersonalTextIsAcknowledgedAndForwardedOnConfirmation)
 {
-    e2e_radio_send(&run, sds_from_radio("8204" "10" "01" + hex("pc:hello")));
+    e2e_radio_send(&run, sds_from_radio("8204" "10" "01" + hex_of("pc:hello")));
     ASSERT_TRUE(e2e_wait_serial(&run, "AT+CMGS=1234567,32\r8210001" "0\x1a", WAIT_MS)) << run.serial_seen;
     EXPECT_EQ(next_report(&run, 1500), "") << "held until the radio confirms";
 
@@ -97,7 +91,7 @@ TEST_F(TextPosE2e, PersonalTextIsAcknowledgedAndForwardedOnConfirmation)
 
 TEST_F(TextPosE2e, GroupTextIsReportedAtOnce)
 {
-    e2e_radio_send(&run, sds_from_radio("8200" "11" "01" + hex("GC:hi")));
+    e2e_radio_send(&run, sds_from_radio("8200" "11" "01" + hex_of("GC:hi")));
     std::string report = next_report(&run, WAIT_MS);
     EXPECT_EQ(report.rfind("TEST-GW,", 0), 0u) << report;
     EXPECT_NE(report.find(",NO USER,GC,#0,1234567,,GC:hi,\n"), std::string::npos) << report;

@@ -23,6 +23,7 @@
 #include "radio/sds.h"
 #include "radio/serial.h"
 #include "support/capture.h"
+#include "support/pdu.h"
 #include "support/virtual_clock.h"
 #include "util/text.h"
 
@@ -67,28 +68,6 @@ std::string radio_wait_pdu(int timeout_ms)
     while (seen.find('\x1a') == std::string::npos && poll(&pfd, 1, timeout_ms) > 0)
         seen += radio_read();
     return seen;
-}
-
-std::string hex(const std::string& bytes)
-{
-    std::string out;
-    char pair[3];
-    for (unsigned char c : bytes) {
-        snprintf(pair, sizeof pair, "%02X", c);
-        out += pair;
-    }
-    return out;
-}
-
-// The bytes of one text transfer without the DMO repeater wrapping.
-std::string transfer(const std::string& to, const std::string& text, unsigned lfd)
-{
-    bool group = to.empty();
-    int bits = 4 * static_cast<int>(8 + 2 * text.size());
-    char head[64];
-    snprintf(head, sizeof head, "AT+CMGS=%s,%d\r%s%02X01", group ? "1" : to.c_str(), bits > 560 ? 560 : bits,
-             group ? "8200" : "8204", lfd);
-    return "AT+CTSDS=12,0\r" + std::string(head) + hex(text) + "\x1a";
 }
 
 // Port of a bound socket.
@@ -136,15 +115,15 @@ TEST(ReflectorListener, EachDatagramIsLoggedAndServedAtMostOnce)
     const listener_case cases[] = {
         {"keepalive is dropped silently", ">>ABC", 0, "", ""},
         {"page to the group", "::DAPNET;ALPHA;GC:Hello;", 1, "::DAPNET;ALPHA;GC:Hello;\n",
-         transfer("", "DAPNET ALPHA:\rHello", 16)},
+         expected_transfer("", "DAPNET ALPHA:\rHello", 16)},
         {"page to one radio", "::DAPNET;ALPHA;PC:1234567:Hello;", 1, "::DAPNET;ALPHA;PC:1234567:Hello;\n",
-         transfer("1234567", "DAPNET ALPHA:\rHello", 17)},
+         expected_transfer("1234567", "DAPNET ALPHA:\rHello", 17)},
         {"reflector text", "::X;ALPHA;PC:1234567: Meet at 12:30;", 1, "::X;ALPHA;PC:1234567: Meet at 12:30;\n",
-         transfer("1234567", "MERIDIAN-LINK:PC:\rALPHA:Meet at 12", 18)},
+         expected_transfer("1234567", "MERIDIAN-LINK:PC:\rALPHA:Meet at 12", 18)},
         {"page of another kind is logged only", "::DAPNET;ALPHA;XX:1234567:Hello;", 0,
          "::DAPNET;ALPHA;XX:1234567:Hello;\n", ""},
         {"too few fields is logged only", "::DAPNET;ALPHA", 0, "::DAPNET;ALPHA\n", ""},
-        {"shorter after longer", "::X;AB;PC:7:Hi", 1, "::X;AB;PC:7:Hi\n", transfer("7", "MERIDIAN-LINK:PC:\rAB:Hi", 19)},
+        {"shorter after longer", "::X;AB;PC:7:Hi", 1, "::X;AB;PC:7:Hi\n", expected_transfer("7", "MERIDIAN-LINK:PC:\rAB:Hi", 19)},
     };
     radio_open("NO");
     int port = 0;
@@ -187,7 +166,7 @@ TEST(ReflectorListener, ThreadServesUntilStopped)
     radio_close();
 
     ASSERT_TRUE(bound);
-    EXPECT_EQ(radio, transfer("1234567", "MERIDIAN-LINK:PC:\rALPHA:Hi", 16));
+    EXPECT_EQ(radio, expected_transfer("1234567", "MERIDIAN-LINK:PC:\rALPHA:Hi", 16));
     EXPECT_NE(console.find("> reflector_listener Start\n"), std::string::npos);
     EXPECT_NE(console.find("> ::X;ALPHA;PC:1234567:Hi\n"), std::string::npos);
 }
@@ -199,11 +178,11 @@ TEST(SmsSender, EveryRequestGivesOnePersonalTransfer)
         std::string request;
         std::string radio;
     } cases[] = {
-        {"ISSI and text", "1234567Hello", transfer("1234567", "Hello", 16)},
-        {"short request", "12345", transfer("12345  ", "", 17)},
-        {"empty request", "", transfer("       ", "", 18)},
-        {"shorter after longer", "7654321", transfer("7654321", "", 19)},
-        {"NUL ends the text", std::string("1234567Hi\0there", 15), transfer("1234567", "Hi", 20)},
+        {"ISSI and text", "1234567Hello", expected_transfer("1234567", "Hello", 16)},
+        {"short request", "12345", expected_transfer("12345  ", "", 17)},
+        {"empty request", "", expected_transfer("       ", "", 18)},
+        {"shorter after longer", "7654321", expected_transfer("7654321", "", 19)},
+        {"NUL ends the text", std::string("1234567Hi\0there", 15), expected_transfer("1234567", "Hi", 20)},
     };
     radio_open("NO");
     int port = 0;
@@ -283,7 +262,7 @@ TEST(PushSlot, ReplyReachesTheRadioThroughTheRequestThread)
     radio_close();
 
     ASSERT_TRUE(bound);
-    EXPECT_EQ(radio, transfer("1234567", "Weather 3 C", 16));
+    EXPECT_EQ(radio, expected_transfer("1234567", "Weather 3 C", 16));
     // Start line shared with the reflector thread.
     EXPECT_NE(console.find("> reflector_listener Start\n"), std::string::npos);
 }

@@ -19,6 +19,7 @@
 #include "radio/sds.h"
 #include "radio/serial.h"
 #include "support/capture.h"
+#include "support/pdu.h"
 #include "support/http_stub.h"
 #include "support/virtual_clock.h"
 
@@ -106,17 +107,6 @@ TEST_F(StatusLine, PayloadsTable)
         EXPECT_EQ(read_file(dtmf_path), c.file);
         EXPECT_EQ(virtual_clock_now_us() - START_US, c.elapsed_s * 1000000LL);
     }
-}
-
-std::string hex_of(const std::string& text)
-{
-    std::string hex;
-    char pair[3];
-    for (unsigned char byte : text) {
-        snprintf(pair, sizeof pair, "%02X", byte);
-        hex += pair;
-    }
-    return hex;
 }
 
 TEST_F(StatusLine, RoamingNoticeThenReplyToTheSender)

@@ -6,17 +6,11 @@
 #include <vector>
 
 #include "events/handlers.h"
+#include "support/pdu.h"
 #include "textpos_fixture.h"
 #include "util/text.h"
 
 namespace {
-
-std::string hex(const std::string& text)
-{
-    char out[2100];
-    encodehex(text.data(), static_cast<int>(text.size()), out, sizeof out);
-    return out;
-}
 
 // A personal text payload line as the radio hands it over.
 std::string personal_line(const std::string& type, const std::string& ref, const std::string& text_digits)
@@ -47,18 +41,18 @@ TEST_F(TextSds, PersonalTextsAreAcknowledgedHeldAndReleasedOnConfirmation)
 {
     const std::string reply_text = "MERIDIAN-LINK:PC:\rALPHA:hi";
     const std::vector<PersonalCase> cases = {
-        {"lower-case pc", "04", hex("pc:hello"), bits_for(8), 1, "::TEST-GW;1234567;PC:hello;\n"},
-        {"820C like 8204", "0C", hex("pc:hello"), bits_for(8), 1, "::TEST-GW;1234567;PC:hello;\n"},
-        {"DN", "04", hex("DN:91#"), bits_for(6), 3, "::TEST-GW;1234567;DN:91#;\n"},
-        {"RG", "0C", hex("rg:x"), bits_for(4), 4, "::TEST-GW;1234567;RG:x;\n"},
-        {"reply", "04", hex(reply_text), bits_for(reply_text.size()), 1, "::TEST-GW;1234567;PC:ALPHA:hi;\n"},
-        {"bare reply header", "04", hex("MERIDIAN-LINK:PC:\r"), bits_for(18), 1, "::TEST-GW;1234567;PC:;\n"},
-        {"two letters without colon", "04", hex("DNx"), bits_for(3), 2, "DNX"},
-        {"plain text", "04", hex("hello"), bits_for(5), 2, "HELlo"},
+        {"lower-case pc", "04", hex_of("pc:hello"), bits_for(8), 1, "::TEST-GW;1234567;PC:hello;\n"},
+        {"820C like 8204", "0C", hex_of("pc:hello"), bits_for(8), 1, "::TEST-GW;1234567;PC:hello;\n"},
+        {"DN", "04", hex_of("DN:91#"), bits_for(6), 3, "::TEST-GW;1234567;DN:91#;\n"},
+        {"RG", "0C", hex_of("rg:x"), bits_for(4), 4, "::TEST-GW;1234567;RG:x;\n"},
+        {"reply", "04", hex_of(reply_text), bits_for(reply_text.size()), 1, "::TEST-GW;1234567;PC:ALPHA:hi;\n"},
+        {"bare reply header", "04", hex_of("MERIDIAN-LINK:PC:\r"), bits_for(18), 1, "::TEST-GW;1234567;PC:;\n"},
+        {"two letters without colon", "04", hex_of("DNx"), bits_for(3), 2, "DNX"},
+        {"plain text", "04", hex_of("hello"), bits_for(5), 2, "HELlo"},
         {"empty text", "04", "", 32, 2, ""},
         {"16-bit units", "04", "00500043003A00680069", bits_for(10), 1, "::TEST-GW;1234567;PC:hi;\n"},
-        {"cut to announced length", "04", hex("pc:hello"), bits_for(4), 1, "::TEST-GW;1234567;PC:h;\n"},
-        {"announced past the line", "04", hex("pc:hi"), bits_for(40), 1, "::TEST-GW;1234567;PC:hi;\n"},
+        {"cut to announced length", "04", hex_of("pc:hello"), bits_for(4), 1, "::TEST-GW;1234567;PC:h;\n"},
+        {"announced past the line", "04", hex_of("pc:hi"), bits_for(40), 1, "::TEST-GW;1234567;PC:hi;\n"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -91,7 +85,7 @@ TEST_F(TextSds, PersonalTextsAreAcknowledgedHeldAndReleasedOnConfirmation)
 TEST_F(TextSds, PersonalGroupTextIsHeldWithItsCompositionTime)
 {
     sdslength = bits_for(5);
-    set_line(personal_line("04", "10", hex("gc:hi")));
+    set_line(personal_line("04", "10", hex_of("gc:hi")));
     captured([] { handle_personal_text(); }); // the acknowledgement takes one second
     virtual_clock_advance_us(60LL * 1000000);
     set_line("+CMGS: 0,5,1\r");
@@ -102,10 +96,10 @@ TEST_F(TextSds, PersonalGroupTextIsHeldWithItsCompositionTime)
 TEST_F(TextSds, ReportsComposedMeanwhileDoNotReplaceTheHeldForward)
 {
     sdslength = bits_for(8);
-    set_line(personal_line("04", "11", hex("PC:hello")));
+    set_line(personal_line("04", "11", hex_of("PC:hello")));
     captured([] { handle_personal_text(); });
 
-    set_line("8200" "12" "01" + hex("GC:all") + "\r");
+    set_line("8200" "12" "01" + hex_of("GC:all") + "\r");
     captured([] { handle_group_text(); });
     set_line("+GIU: 0,01234567\r");
     captured([] { handle_ptt_on(); });
@@ -134,7 +128,7 @@ TEST_F(TextSds, OnlyTheTwoConfirmationPrefixesRelease)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.line);
         sdslength = bits_for(4);
-        set_line(personal_line("04", "20", hex("PC:a")));
+        set_line(personal_line("04", "20", hex_of("PC:a")));
         captured([] { handle_personal_text(); });
         set_line(c.line);
         captured([] { handle_confirmation(); });
@@ -157,11 +151,11 @@ TEST_F(TextSds, GroupTextsAreForwardedAtOnce)
         std::string datagram; // to the reflector, "" for none
         std::string console;  // expected console text
     } cases[] = {
-        {"GC", hex("GC:hi"), std::string("TEST-GW,Test,") + START_TIME + ",NO USER,GC,#0,1234567,,GC:hi,\n",
+        {"GC", hex_of("GC:hi"), std::string("TEST-GW,Test,") + START_TIME + ",NO USER,GC,#0,1234567,,GC:hi,\n",
          std::string("GC->TEST-GW,Test,") + START_TIME + ",NO USER,GC,#0,1234567,,GC:hi,\n\n"},
-        {"RG", hex("RG:x"), "::TEST-GW;1234567;RG:x;\n", "RG->::TEST-GW;1234567;RG:x;\n\n"},
-        {"DN", hex("DN:9#"), "::TEST-GW;1234567;DN:9#;\n", "DN->::TEST-GW;1234567;DN:9#;\n\n"},
-        {"lower-case pc", hex("pc:y"), "::TEST-GW;1234567;PC:y;\n", "PC->::TEST-GW;1234567;PC:y;\n\n"},
+        {"RG", hex_of("RG:x"), "::TEST-GW;1234567;RG:x;\n", "RG->::TEST-GW;1234567;RG:x;\n\n"},
+        {"DN", hex_of("DN:9#"), "::TEST-GW;1234567;DN:9#;\n", "DN->::TEST-GW;1234567;DN:9#;\n\n"},
+        {"lower-case pc", hex_of("pc:y"), "::TEST-GW;1234567;PC:y;\n", "PC->::TEST-GW;1234567;PC:y;\n\n"},
         {"16-bit units", "00470043003A0061",
          std::string("TEST-GW,Test,") + START_TIME + ",NO USER,GC,#0,1234567,,GC:a,\n", ""},
     };
@@ -187,8 +181,8 @@ TEST_F(TextSds, OtherGroupTextsReachTheVoiceGatewayAfterSixSeconds)
         std::string digits;
         std::string file;
     } cases[] = {
-        {"plain", hex("hello"), "HELlo"},
-        {"reply header is no reply in a group", hex("MERIDIAN-LINK:PC:\rX"), "MERIDIAN-LINK:PC:\rX"},
+        {"plain", hex_of("hello"), "HELlo"},
+        {"reply header is no reply in a group", hex_of("MERIDIAN-LINK:PC:\rX"), "MERIDIAN-LINK:PC:\rX"},
         {"odd digit count ends on the lone digit", "414", "A\x04"},
     };
     for (const auto& c : cases) {
