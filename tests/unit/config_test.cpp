@@ -5,14 +5,17 @@
 #include <fstream>
 #include <string>
 
+#include <unistd.h>
+
 #include "config/config.h"
 #include "support/capture.h"
 
 namespace {
 
+// One file per process: ctest runs the tests of this file in parallel.
 std::string config_path()
 {
-    return ::testing::TempDir() + "sdsbridge-config-test.conf";
+    return ::testing::TempDir() + "sdsbridge-config-" + std::to_string(getpid()) + ".conf";
 }
 
 // Writes text as the configuration file and reads it; returns the console.

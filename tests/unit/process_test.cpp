@@ -131,7 +131,7 @@ TEST(Beacon, ScheduleOverAVirtualHour)
 TEST(Signals, FaultLogEntriesAndStopRequests)
 {
     utc_clock clock;
-    std::string log_path = ::testing::TempDir() + "sdsbridge-error.txt";
+    std::string log_path = ::testing::TempDir() + "sdsbridge-error-" + std::to_string(getpid()) + ".txt";
     unlink(log_path.c_str());
     const char* saved = FAULT_LOG_FILE;
     FAULT_LOG_FILE = log_path.c_str();
