@@ -1,15 +1,15 @@
-// Shared set-up for the tests of the radio event handlers for texts,
-// positions and voice activity: virtual clock, a loopback reflector, a socket
-// pair standing in for the radio's serial line, and scratch control files.
+// Shared set-up for the text, position and voice handler tests: virtual
+// clock, a loopback reflector, a socket pair standing in for the radio's
+// serial line, and scratch control files.
 #pragma once
 #include <gtest/gtest.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <cstdlib>
 #include <cstring>
 #include <string>
+#include <utility>
 
 #include "config/config.h"
 #include "config/places.h"
@@ -32,15 +32,11 @@ protected:
         ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, pair), 0);
         saved_serport = serport.exchange(pair[0]);
         radio = pair[1];
-        char dir_template[] = "/tmp/sdsbridge-textpos-XXXXXX";
-        ASSERT_NE(mkdtemp(dir_template), nullptr);
-        dir = dir_template;
-        dtmf_path = dir + "/dtmf_ctrl";
-        ptt_path = dir + "/ptt";
-        saved_dtmf = DTMF_CTRL_FILE;
-        saved_ptt = PTT_FILE;
-        DTMF_CTRL_FILE = dtmf_path.c_str();
-        PTT_FILE = ptt_path.c_str();
+        // One test runs per process: the process id keeps the files apart.
+        dtmf_path = "/tmp/sdsbridge-dtmf." + std::to_string(getpid());
+        ptt_path = "/tmp/sdsbridge-ptt." + std::to_string(getpid());
+        saved_dtmf = std::exchange(DTMF_CTRL_FILE, dtmf_path.c_str());
+        saved_ptt = std::exchange(PTT_FILE, ptt_path.c_str());
         snprintf(GATEWAY_CALL, sizeof GATEWAY_CALL, "TEST-GW");
         snprintf(GATEWAY_COMMENT, sizeof GATEWAY_COMMENT, "Test");
         DMO_REPEATER[0] = '\0';
@@ -64,51 +60,32 @@ protected:
         PTT_FILE = saved_ptt;
         unlink(dtmf_path.c_str());
         unlink(ptt_path.c_str());
-        rmdir(dir.c_str());
         virtual_clock_uninstall();
     }
 
-    // Makes line the current radio line, zero-filled behind it as the reader leaves it.
-    static void set_line(const std::string& line)
+    // Makes line the current radio line, zero-filled behind it as the reader
+    // leaves it, runs handler with the console captured and returns the console.
+    static std::string handle(const std::string& line, void (*handler)())
     {
         memset(data, 0, sizeof data);
         memcpy(data, line.data(), std::min(line.size(), sizeof data - 1));
-    }
-
-    // Runs fn with the console captured and returns what it printed.
-    template <typename F> static std::string captured(F fn)
-    {
         capture_stdout_begin();
-        fn();
+        handler();
         return capture_stdout_end();
     }
 
-    // Everything the daemon has written to the radio so far.
-    std::string radio_bytes() const
-    {
-        std::string all;
-        char buf[512];
-        ssize_t got;
-        while ((got = recv(radio, buf, sizeof buf, MSG_DONTWAIT)) > 0)
-            all.append(buf, static_cast<size_t>(got));
-        return all;
-    }
+    // Everything the daemon has written to the radio since the last call (a
+    // stream socket hands over all waiting bytes at once).
+    std::string radio_bytes() const { return udp_receive_now(radio); }
 
     // The next datagram at the reflector, "" when none is waiting (a loopback
     // send is queued before sendto returns, so nothing is missed).
-    std::string reflector_next() const
-    {
-        char buf[4096];
-        ssize_t got = recv(reflector, buf, sizeof buf, MSG_DONTWAIT);
-        return got > 0 ? std::string(buf, static_cast<size_t>(got)) : std::string();
-    }
+    std::string reflector_next() const { return udp_receive_now(reflector); }
 
-    bool file_exists(const std::string& path) const { return access(path.c_str(), F_OK) == 0; }
+    static bool file_exists(const std::string& path) { return access(path.c_str(), F_OK) == 0; }
 
-    int reflector = -1;
-    int radio = -1;
-    int saved_serport = -1;
-    std::string dir, dtmf_path, ptt_path;
+    int reflector = -1, radio = -1, saved_serport = -1;
+    std::string dtmf_path, ptt_path;
     const char* saved_dtmf = nullptr;
     const char* saved_ptt = nullptr;
 };
