@@ -2,19 +2,12 @@
 // text messages and pages, local SDS requests and hostile datagrams.
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <signal.h>
-#include <sys/socket.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include <chrono>
-#include <cstdio>
 #include <random>
 #include <string>
 #include <thread>
-#include <vector>
 
 #include "support/capture.h"
 #include "support/e2e.h"
@@ -22,13 +15,11 @@
 
 namespace {
 
-constexpr int LOCAL_REQUEST_PORT = 54001;
-
-// Starts the gateway and waits until both sockets are up. False (test
-// skipped) while the serial thread does not open the radio port yet.
-bool start_gateway(daemon_run* run, const std::string& extra)
+// Starts the gateway and waits until both sockets are up and the radio line
+// is quiet.
+bool start_gateway(daemon_run* run, bool repeater)
 {
-    e2e_start(run, "DMO_REPEATER=NO\n" + extra);
+    e2e_start(run, repeater ? "DMO_REPEATER=YES\n" : "DMO_REPEATER=NO\n");
     if (!e2e_wait_stdout(run, "Start serial_listener", 5000)) {
         ADD_FAILURE() << e2e_stdout(run);
         e2e_cleanup(run);
@@ -37,119 +28,84 @@ bool start_gateway(daemon_run* run, const std::string& extra)
     // The first keepalive leaves from the reflector socket once it exists.
     EXPECT_EQ(e2e_reflector_receive(run, 10000).rfind(">>TEST-GW", 0), 0u);
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    e2e_drain_serial(run, 300);
     return true;
 }
 
-// Answers every command the gateway writes with OK, as a radio does, until
-// the bytes written since mark contain want (or timeout_ms has passed).
-// Returns the bytes written since mark.
-std::string radio_serve(daemon_run* run, size_t mark, const std::string& want, int timeout_ms)
+// Answers every command with OK, as a radio does, until the bytes written
+// since mark contain expected (or timeout_ms has passed); then they must be
+// exactly expected.
+void expect_radio_line(daemon_run* run, size_t mark, const std::string& expected, int timeout_ms)
 {
     auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
     size_t answered = mark;
-    while (std::chrono::steady_clock::now() < end) {
+    while (std::chrono::steady_clock::now() < end && run->serial_seen.find(expected, mark) == std::string::npos) {
         e2e_drain_serial(run, 20);
-        for (; answered < run->serial_seen.size(); answered++) {
-            char c = run->serial_seen[answered];
-            if (c == '\r' || c == '\x1a')
+        for (; answered < run->serial_seen.size(); answered++)
+            if (run->serial_seen[answered] == '\r' || run->serial_seen[answered] == '\x1a')
                 e2e_radio_send(run, "\r\nOK\r\n");
-        }
-        if (run->serial_seen.find(want, mark) != std::string::npos)
-            break;
     }
-    return run->serial_seen.substr(mark);
-}
-
-void send_local_request(const std::string& text)
-{
-    udp_send(LOCAL_REQUEST_PORT, text);
+    e2e_drain_serial(run, 300);
+    EXPECT_EQ(run->serial_seen.substr(mark), expected);
 }
 
 } // namespace
 
-// Each reflector datagram gives exactly its transfer, in order, and the
-// datagrams that ask for nothing put nothing on the line in between.
-TEST(NetE2e, ReflectorMessagesPutTheirTransfersOnTheRadioLine)
+// Each reflector datagram and local request gives exactly its transfer, in
+// order; the datagrams that ask for nothing put nothing on the line between.
+TEST(NetE2e, ReflectorMessagesAndLocalRequestsPutTheirTransfersOnTheRadioLine)
 {
     for (bool repeater : {false, true}) {
         SCOPED_TRACE(repeater ? "DMO repeater" : "no DMO repeater");
         daemon_run run;
-        ASSERT_TRUE(start_gateway(&run, repeater ? "DMO_REPEATER=YES\n" : ""));
-        e2e_drain_serial(&run, 300);
+        ASSERT_TRUE(start_gateway(&run, repeater));
         size_t mark = run.serial_seen.size();
         for (const char* d : {">>ABC", "::DAPNET;ALPHA;PC:1234567;", "::DAPNET;ALPHA;XX:1234567:Hello;",
                               "::DAPNET;ALPHA", "::DAPNET;ALPHA;GC:Hello;", "::DAPNET;ALPHA;PC:1234567:Hello;",
                               "::X;ALPHA;PC:1234567: Meet at 12:30;"})
             e2e_reflector_send(&run, d);
-        std::string expected = expected_transfer("", "DAPNET ALPHA:\rHello", 16, repeater) +
-                               expected_transfer("1234567", "DAPNET ALPHA:\rHello", 17, repeater) +
-                               expected_transfer("1234567", "MERIDIAN-LINK:PC:\rALPHA:Meet at 12", 18, repeater);
-        std::string last = expected_transfer("1234567", "MERIDIAN-LINK:PC:\rALPHA:Meet at 12", 18, repeater);
-        radio_serve(&run, mark, last, 30000);
-        e2e_drain_serial(&run, 300);
-        EXPECT_EQ(run.serial_seen.substr(mark), expected);
-
-        std::string console = e2e_stdout(&run);
-        EXPECT_EQ(console.find(">>ABC"), std::string::npos);
-        EXPECT_NE(console.find("> ::DAPNET;ALPHA;XX:1234567:Hello;\n"), std::string::npos);
-        EXPECT_NE(console.find("> ::X;ALPHA;PC:1234567: Meet at 12:30;\n"), std::string::npos);
+        expect_radio_line(&run, mark,
+                          expected_transfer("", "DAPNET ALPHA:\rHello", 16, repeater) +
+                              expected_transfer("1234567", "DAPNET ALPHA:\rHello", 17, repeater) +
+                              expected_transfer("1234567", "MERIDIAN-LINK:PC:\rALPHA:Meet at 12", 18, repeater),
+                          30000);
+        mark = run.serial_seen.size();
+        udp_send(54001, "1234567Hello");
+        udp_send(54001, "12345");
+        expect_radio_line(&run, mark,
+                          expected_transfer("1234567", "Hello", 19, repeater) +
+                              expected_transfer("12345  ", "", 20, repeater),
+                          20000);
         e2e_cleanup(&run);
     }
 }
 
-TEST(NetE2e, LocalRequestsBecomePersonalTexts)
-{
-    daemon_run run;
-    ASSERT_TRUE(start_gateway(&run, ""));
-    e2e_drain_serial(&run, 300);
-    size_t mark = run.serial_seen.size();
-    send_local_request("1234567Hello");
-    send_local_request("12345");
-    std::string expected = expected_transfer("1234567", "Hello", 16, false) + expected_transfer("12345  ", "", 17, false);
-    radio_serve(&run, mark, expected_transfer("12345  ", "", 17, false), 20000);
-    e2e_drain_serial(&run, 300);
-    EXPECT_EQ(run.serial_seen.substr(mark), expected);
-    e2e_cleanup(&run);
-}
-
-// Ten thousand datagrams, a hundred of them malformed "::" ones: nothing is
-// sent to the radio, and the next valid message is still served.
+// Ten thousand random datagrams, a hundred of them "::" ones that ask for
+// nothing: no transfer, and the next valid message is still served.
 TEST(NetE2e, BurstOfRandomDatagramsLeavesTheListenerServing)
 {
     daemon_run run;
-    ASSERT_TRUE(start_gateway(&run, ""));
-    e2e_drain_serial(&run, 300);
+    ASSERT_TRUE(start_gateway(&run, false));
     size_t mark = run.serial_seen.size();
     std::mt19937 rng(5230);
-    auto noise = [&](size_t len, const std::string& banned) {
-        std::string s;
-        while (s.size() < len) {
-            char c = static_cast<char>(rng() % 256);
-            if (banned.find(c) == std::string::npos)
-                s += c;
-        }
-        return s;
-    };
-    // "::" datagrams that must yield no SDS: too few fields, no text.
-    const std::string malformed_heads[] = {"::", "::DAPNET;A;GC", "::DAPNET;A;PC:1234567", "::X;A;PC:1"};
+    // Heads with too few fields or no text, given noise without ";" (and ":").
+    const std::string heads[] = {"::", "::DAPNET;A;GC", "::DAPNET;A;PC:1234567", "::X;A;PC:1"};
     for (int i = 0; i < 10000; i++) {
-        std::string d;
-        if (i % 100 == 50) {
-            const std::string& head = malformed_heads[rng() % 4];
-            d = head + noise(rng() % 600, head == "::" ? std::string(";", 1) : std::string(";:", 2));
-        } else {
-            d = noise(rng() % 1500, "");
-            if (d.size() >= 2 && d[0] == ':' && d[1] == ':')
-                d[1] = '>';
+        bool malformed = i % 100 == 50;
+        std::string d = malformed ? heads[rng() % 4] : "";
+        std::string banned = !malformed ? "" : d == "::" ? ";" : ";:";
+        for (size_t len = d.size() + rng() % (malformed ? 600 : 1500); d.size() < len;) {
+            char c = char(rng() % 256);
+            if (banned.find(c) == std::string::npos)
+                d += c;
         }
+        if (!malformed && d.compare(0, 2, "::") == 0)
+            d[1] = '>';
         e2e_reflector_send(&run, d);
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(1000));
     e2e_reflector_send(&run, "::X;ALPHA;PC:1234567:Still here");
-    std::string expected = expected_transfer("1234567", "MERIDIAN-LINK:PC:\rALPHA:Still here", 16, false);
-    radio_serve(&run, mark, expected, 20000);
-    e2e_drain_serial(&run, 300);
-    EXPECT_EQ(run.serial_seen.substr(mark), expected);
+    expect_radio_line(&run, mark, expected_transfer("1234567", "MERIDIAN-LINK:PC:\rALPHA:Still here", 16), 20000);
     EXPECT_NE(e2e_stdout(&run).find("> ::X;A;PC:1"), std::string::npos); // the burst was read
     EXPECT_EQ(waitpid(run.pid, nullptr, WNOHANG), 0); // still running
     e2e_cleanup(&run);

@@ -10,61 +10,44 @@
 
 namespace {
 
+const std::string PC = "MERIDIAN-LINK:PC:\r";
+
 struct reflector_case {
     const char* name;
     std::string datagram;
     int kind;
     const char* issi;
-    const char* sbuff;
+    std::string sbuff;
 };
+
+constexpr int NONE = REFLECTOR_SDS_NONE, PERS = REFLECTOR_SDS_PERSONAL, GROUP = REFLECTOR_SDS_GROUP;
 
 const reflector_case reflector_cases[] = {
-    {"page to the group", "::DAPNET;ALPHA;GC:Hello;", REFLECTOR_SDS_GROUP, "", "DAPNET ALPHA:\rHello"},
-    {"page to one radio", "::DAPNET;ALPHA;PC:1234567:Hello;", REFLECTOR_SDS_PERSONAL, "1234567",
+    {"page to the group", "::DAPNET;ALPHA;GC:Hello;", GROUP, "", "DAPNET ALPHA:\rHello"},
+    {"page to one radio, no closing semicolon", "::DAPNET;ALPHA;PC:1234567:Hello", PERS, "1234567",
      "DAPNET ALPHA:\rHello"},
-    {"page without closing semicolon", "::DAPNET;ALPHA;PC:1234567:Hello", REFLECTOR_SDS_PERSONAL, "1234567",
-     "DAPNET ALPHA:\rHello"},
-    {"page loses one leading blank", "::DAPNET;ALPHA;PC:1234567: Hello", REFLECTOR_SDS_PERSONAL, "1234567",
-     "DAPNET ALPHA:\rHello"},
-    {"group page text ends at its colon", "::DAPNET;ALPHA;GC:Hi: there;", REFLECTOR_SDS_GROUP, "",
-     "DAPNET ALPHA:\rHi"},
-    {"group page with empty text", "::DAPNET;ALPHA;GC:;", REFLECTOR_SDS_GROUP, "", "DAPNET ALPHA:\r"},
-    {"personal page without text", "::DAPNET;ALPHA;PC:1234567;", REFLECTOR_SDS_NONE, "", ""},
-    {"personal page without text or semicolon", "::DAPNET;ALPHA;PC:1234567", REFLECTOR_SDS_NONE, "", ""},
-    {"page of another kind", "::DAPNET;ALPHA;XX:1234567:Hello;", REFLECTOR_SDS_NONE, "", ""},
-    {"group page without text", "::DAPNET;ALPHA;GC;", REFLECTOR_SDS_NONE, "", ""},
-    {"group page without third field", "::DAPNET;ALPHA", REFLECTOR_SDS_NONE, "", ""},
-    {"paging net name is case-sensitive", "::dapnet;ALPHA;GC:Hello;", REFLECTOR_SDS_NONE, "", ""},
-    {"longer net name is a reflector text", "::DAPNETX;ALPHA;GC:1234567:Hello;", REFLECTOR_SDS_PERSONAL, "1234567",
-     "MERIDIAN-LINK:PC:\rALPHA:Hello"},
-    {"reflector text ends at its colon", "::X;ALPHA;PC:1234567: Meet at 12:30;", REFLECTOR_SDS_PERSONAL, "1234567",
-     "MERIDIAN-LINK:PC:\rALPHA:Meet at 12"},
-    {"reflector text kind is not looked at", "::ANY;ALPHA;ZZ:1234567: Hi there;", REFLECTOR_SDS_PERSONAL,
-     "1234567", "MERIDIAN-LINK:PC:\rALPHA:Hi there"},
-    {"two blanks keep one", "::ANY;ALPHA;PC:1234567:  two blanks", REFLECTOR_SDS_PERSONAL, "1234567",
-     "MERIDIAN-LINK:PC:\rALPHA: two blanks"},
-    {"reflector text ends at its semicolon", "::ANY;ALPHA;PC:1234567:Hi;there", REFLECTOR_SDS_PERSONAL, "1234567",
-     "MERIDIAN-LINK:PC:\rALPHA:Hi"},
-    {"bare command mark as net name", "::;ALPHA;PC:1234567:Hi", REFLECTOR_SDS_PERSONAL, "1234567",
-     "MERIDIAN-LINK:PC:\rALPHA:Hi"},
-    {"reflector text without text", "::ANY;ALPHA;PC:1234567;", REFLECTOR_SDS_NONE, "", ""},
-    {"two fields only", "::ANY;ALPHA", REFLECTOR_SDS_NONE, "", ""},
-    {"command mark alone", "::", REFLECTOR_SDS_NONE, "", ""},
-    {"empty third field", "::;;", REFLECTOR_SDS_NONE, "", ""},
-    {"keepalive", ">>ABC", REFLECTOR_SDS_NONE, "", ""},
-    {"report", "GW,Comment,05.12.2025 18:40:00,GW,POS,#232,1,,E;1;N;2;000;,\n", REFLECTOR_SDS_NONE, "", ""},
-    {"single colon", ":X;ALPHA;PC:1234567:Hi", REFLECTOR_SDS_NONE, "", ""},
-    {"command mark not at the start", " ::X;ALPHA;PC:1234567:Hi", REFLECTOR_SDS_NONE, "", ""},
-    {"empty datagram", "", REFLECTOR_SDS_NONE, "", ""},
-    {"text ends at an embedded NUL", std::string("::X;ALPHA;PC:1234567:Hi\0there", 29), REFLECTOR_SDS_PERSONAL,
-     "1234567", "MERIDIAN-LINK:PC:\rALPHA:Hi"},
-    {"NUL before the third field", std::string("::X;ALPHA\0;PC:1234567:Hi", 24), REFLECTOR_SDS_NONE, "", ""},
-    {"bytes above 0x7F pass through", "::X;\xC4LPHA;PC:1234567:\xE4\xFF", REFLECTOR_SDS_PERSONAL, "1234567",
-     "MERIDIAN-LINK:PC:\r\xC4LPHA:\xE4\xFF"},
+    {"personal page without text", "::DAPNET;ALPHA;PC:1234567", NONE, "", ""},
+    {"page of another kind", "::DAPNET;ALPHA;XX:1234567:Hello;", NONE, "", ""},
+    {"group page without text", "::DAPNET;ALPHA;GC;", NONE, "", ""},
+    {"fewer than three fields", "::DAPNET;ALPHA", NONE, "", ""},
+    {"longer net name: a text, kind unread", "::DAPNETX;ALPHA;GC:1234567:Hi;", PERS, "1234567", PC + "ALPHA:Hi"},
+    {"text ends at its colon", "::X;ALPHA;PC:1234567: Meet at 12:30;", PERS, "1234567", PC + "ALPHA:Meet at 12"},
+    {"two blanks keep one", "::ANY;ALPHA;PC:1234567:  two", PERS, "1234567", PC + "ALPHA: two"},
+    {"reflector text without text", "::ANY;ALPHA;PC:1234567;", NONE, "", ""},
+    {"hundreds of semicolons", "::X;A;PC:1234567:Hi" + std::string(400, ';'), PERS, "1234567", PC + "A:Hi"},
+    {"third field of colons only", "::X;A;" + std::string(300, ':'), PERS, "", PC + "A:"},
+    {"command mark alone", "::", NONE, "", ""},
+    {"keepalive", ">>ABC", NONE, "", ""},
+    {"single colon", ":X;ALPHA;PC:1234567:Hi", NONE, "", ""},
+    {"command mark not at the start", " ::X;ALPHA;PC:1234567:Hi", NONE, "", ""},
+    {"empty datagram", "", NONE, "", ""},
+    {"text ends at a NUL", std::string("::X;ALPHA;PC:1234567:Hi\0there", 29), PERS, "1234567", PC + "ALPHA:Hi"},
+    {"NUL before the third field", std::string("::X;ALPHA\0;PC:1234567:Hi", 24), NONE, "", ""},
+    {"bytes above 0x7F pass through", "::X;\xC4;PC:1234567:\xE4\xFF", PERS, "1234567", PC + "\xC4:\xE4\xFF"},
 };
 
-// Parses a copy of exactly the datagram's bytes, so that a read past them is
-// seen by the address sanitizer.
+// Parses a copy of exactly the datagram's bytes: a read past them is seen by
+// the address sanitizer.
 int parse_exact(const std::string& datagram, reflector_request* out)
 {
     std::vector<char> bytes(datagram.begin(), datagram.end());
@@ -78,73 +61,49 @@ TEST(ReflectorMessage, NamedCases)
     for (const reflector_case& c : reflector_cases) {
         SCOPED_TRACE(c.name);
         reflector_request out;
-        int sent = parse_exact(c.datagram, &out);
-        EXPECT_EQ(sent, c.kind != REFLECTOR_SDS_NONE ? 1 : 0);
+        EXPECT_EQ(parse_exact(c.datagram, &out), c.kind != NONE ? 1 : 0);
         EXPECT_EQ(out.kind, c.kind);
         EXPECT_STREQ(out.issi, c.issi);
-        EXPECT_STREQ(out.sbuff, c.sbuff);
+        EXPECT_EQ(std::string(out.sbuff), c.sbuff);
     }
 }
 
-TEST(ReflectorMessage, ComposedTextIsCutAt499Characters)
+TEST(ReflectorMessage, LengthBounds)
 {
     reflector_request out;
-    // Sender and text together far beyond what the SDS text holds.
+    // The composed text is cut at 499 characters, for texts and pages alike.
     std::string from(250, 'F'), text(260, 'T');
     ASSERT_EQ(parse_exact("::X;" + from + ";PC:1:" + text, &out), 1);
-    std::string expected = "MERIDIAN-LINK:PC:\r" + from + ":" + text;
-    EXPECT_EQ(std::string(out.sbuff), expected.substr(0, SBUFF_SIZE - 1));
-
+    EXPECT_EQ(std::string(out.sbuff), (PC + from + ":" + text).substr(0, 499));
     ASSERT_EQ(parse_exact("::DAPNET;" + from + ";GC:" + text, &out), 1);
-    expected = "DAPNET " + from + ":\r" + text;
-    EXPECT_EQ(std::string(out.sbuff), expected.substr(0, SBUFF_SIZE - 1));
-}
+    EXPECT_EQ(std::string(out.sbuff), ("DAPNET " + from + ":\r" + text).substr(0, 499));
 
-TEST(ReflectorMessage, OnlyThe524BytesTheSocketDeliversAreRead)
-{
-    reflector_request out;
-    // A long ISSI field keeps the composed text below its own limit.
+    // Only the 524 bytes the socket delivers are read; a long ISSI is kept whole.
     std::string head = "::X;A;PC:" + std::string(100, '7') + ":";
     ASSERT_EQ(parse_exact(head + std::string(600, 'x'), &out), 1);
-    EXPECT_EQ(std::string(out.sbuff), "MERIDIAN-LINK:PC:\rA:" + std::string(REFLECTOR_BUFFER_SIZE - head.size(), 'x'));
-
-    // A long ISSI field is kept whole (the transfer writes it verbatim).
-    std::string issi(REFLECTOR_BUFFER_SIZE, '7');
+    EXPECT_EQ(std::string(out.sbuff), PC + "A:" + std::string(524 - head.size(), 'x'));
+    std::string issi(524, '7');
     ASSERT_EQ(parse_exact("::X;A;PC:" + issi, &out), 0);
     ASSERT_EQ(parse_exact("::X;A;PC:" + issi.substr(0, 400) + ":Hi", &out), 1);
     EXPECT_EQ(std::string(out.issi), issi.substr(0, 400));
 }
 
+// The same buffer, a long datagram first, then a shorter one over it.
 TEST(ReflectorMessage, ShorterDatagramCarriesNothingOfAnEarlierOne)
 {
-    // The same buffer, first holding a long datagram, then a short one over it.
-    char buffer[REFLECTOR_BUFFER_SIZE + 1];
-    const char* longer = "::X;ALPHA;PC:1234567:Hello there, a long text";
-    const char* shorter = "::X;AB;PC:7654321:Hi";
-    memcpy(buffer, longer, strlen(longer));
-    memcpy(buffer, shorter, strlen(shorter));
+    char buffer[SMS_SENDER_BUFFER_SIZE + 1];
+    memcpy(buffer, "::X;ALPHA;PC:1234567:Hello there, a long text", 45);
+    memcpy(buffer, "::X;AB;PC:7654321:Hi", 20);
     reflector_request out;
-    ASSERT_EQ(reflector_message_parse(buffer, strlen(shorter), &out), 1);
+    ASSERT_EQ(reflector_message_parse(buffer, 20, &out), 1);
     EXPECT_STREQ(out.issi, "7654321");
-    EXPECT_STREQ(out.sbuff, "MERIDIAN-LINK:PC:\rAB:Hi");
-}
+    EXPECT_EQ(std::string(out.sbuff), PC + "AB:Hi");
 
-TEST(ReflectorMessage, HundredsOfSeparators)
-{
-    reflector_request out;
-    std::string many_fields = "::X;A;PC:1234567:Hi" + std::string(400, ';');
-    ASSERT_EQ(parse_exact(many_fields, &out), 1);
-    EXPECT_STREQ(out.sbuff, "MERIDIAN-LINK:PC:\rA:Hi");
-
-    std::string many_parts = "::X;A;PC:1234567:Hi" + std::string(400, ':');
-    ASSERT_EQ(parse_exact(many_parts, &out), 1);
-    EXPECT_STREQ(out.sbuff, "MERIDIAN-LINK:PC:\rA:Hi");
-
-    EXPECT_EQ(parse_exact("::" + std::string(522, ';'), &out), 0);
-    // A third field of colons only: its first colon is text, the rest empty parts.
-    ASSERT_EQ(parse_exact("::X;A;" + std::string(300, ':'), &out), 1);
-    EXPECT_STREQ(out.issi, "");
-    EXPECT_STREQ(out.sbuff, "MERIDIAN-LINK:PC:\rA:");
+    memcpy(buffer, "76543", 5);
+    local_request local;
+    local_request_parse(buffer, 5, &local);
+    EXPECT_STREQ(local.call_id_nr, "76543  ");
+    EXPECT_STREQ(local.call_message, "");
 }
 
 // Random and malformed datagrams: nothing may crash, read past the received
@@ -155,84 +114,49 @@ TEST(ReflectorMessage, RandomDatagramsNeverBreakTheParser)
     const std::string alphabet = "::::;;;;  DAPNETGCPXZ1234567\r\n\t\x01\x7F\x80\xE4\xFF";
     const char* prefixes[] = {"", "::", "::DAPNET;", "::DAPNET;A;GC", "::DAPNET;A;PC:", "::X;A;PC:1:", ">>"};
     for (int i = 0; i < 50000; i++) {
-        std::string datagram = prefixes[rng() % 7];
+        std::string d = prefixes[rng() % 7];
         size_t len = rng() % 700;
         bool any_byte = rng() % 4 == 0;
-        while (datagram.size() < len) {
-            char c = any_byte ? static_cast<char>(rng() % 256) : alphabet[rng() % alphabet.size()];
-            datagram.push_back(rng() % 50 == 0 ? '\0' : c);
-        }
-        reflector_request out;
-        int sent = parse_exact(datagram, &out);
-        ASSERT_EQ(sent, out.kind != REFLECTOR_SDS_NONE) << i;
-        ASSERT_LT(strlen(out.sbuff), static_cast<size_t>(SBUFF_SIZE));
-        ASSERT_LE(strlen(out.issi), static_cast<size_t>(REFLECTOR_BUFFER_SIZE));
-        if (!sent) {
-            ASSERT_STREQ(out.sbuff, "");
-            continue;
-        }
-        ASSERT_EQ(datagram.compare(0, 2, "::"), 0);
-        bool page = strncmp(out.sbuff, "DAPNET ", 7) == 0;
-        ASSERT_TRUE(page || strncmp(out.sbuff, "MERIDIAN-LINK:PC:\r", 18) == 0) << i;
-        // Garbage behind the received bytes changes nothing.
-        std::string padded = datagram + std::string(40, ':');
-        reflector_request again;
-        ASSERT_EQ(reflector_message_parse(padded.data(), datagram.size(), &again), 1);
+        while (d.size() < len)
+            d.push_back(rng() % 50 == 0 ? '\0' : any_byte ? char(rng() % 256) : alphabet[rng() % alphabet.size()]);
+        reflector_request out, again;
+        int sent = parse_exact(d, &out);
+        std::string padded = d + std::string(40, ':'); // garbage behind the received bytes changes nothing
+        ASSERT_EQ(reflector_message_parse(padded.data(), d.size(), &again), sent) << i;
         ASSERT_STREQ(again.sbuff, out.sbuff);
         ASSERT_STREQ(again.issi, out.issi);
+        ASSERT_EQ(sent, out.kind != NONE) << i;
+        ASSERT_LT(strlen(out.sbuff), 500u);
+        ASSERT_LE(strlen(out.issi), 524u);
+        if (!sent)
+            ASSERT_STREQ(out.sbuff, "");
+        else
+            ASSERT_TRUE(d.compare(0, 2, "::") == 0 &&
+                        (strncmp(out.sbuff, "DAPNET ", 7) == 0 || strncmp(out.sbuff, PC.c_str(), 18) == 0)) << i;
     }
 }
-
-namespace {
-
-struct local_case {
-    const char* name;
-    std::string request;
-    const char* call_id_nr;
-    const char* call_message;
-};
-
-const local_case local_cases[] = {
-    {"ISSI and text", "1234567Hello", "1234567", "Hello"},
-    {"short request pads the ISSI field", "12345", "12345  ", ""},
-    {"empty request", "", "       ", ""},
-    {"seven characters only", "1234567", "1234567", ""},
-    {"eighth character starts the text", "12345678", "1234567", "8"},
-    {"text keeps its blanks and separators", "1234567 a;b:c ", "1234567", " a;b:c "},
-    {"request ends at an embedded NUL", std::string("123\0004567Hello", 13), "123    ", ""},
-    {"NUL inside the text", std::string("1234567Hi\0there", 15), "1234567", "Hi"},
-    {"bytes above 0x7F pass through", "\xE4\xFF" "34567\x80", "\xE4\xFF" "34567", "\x80"},
-};
-
-void local_parse_exact(const std::string& request, local_request* out)
-{
-    std::vector<char> bytes(request.begin(), request.end());
-    local_request_parse(bytes.data(), bytes.size(), out);
-}
-
-} // namespace
 
 TEST(LocalRequest, NamedCases)
 {
-    for (const local_case& c : local_cases) {
+    const struct {
+        const char* name;
+        std::string request;
+        const char* call_id_nr;
+        std::string call_message;
+    } cases[] = {
+        {"ISSI and text", "1234567Hello", "1234567", "Hello"},
+        {"short request pads the ISSI field", "12345", "12345  ", ""},
+        {"empty request", "", "       ", ""},
+        {"eighth character starts the text", "12345678", "1234567", "8"},
+        {"request ends at an embedded NUL", std::string("123\0004567Hello", 13), "123    ", ""},
+        {"only 1024 bytes are read", "1234567" + std::string(1500, 'x'), "1234567", std::string(1017, 'x')},
+    };
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
+        std::vector<char> bytes(c.request.begin(), c.request.end());
         local_request out;
-        local_parse_exact(c.request, &out);
+        local_request_parse(bytes.data(), bytes.size(), &out);
         EXPECT_STREQ(out.call_id_nr, c.call_id_nr);
-        EXPECT_STREQ(out.call_message, c.call_message);
+        EXPECT_EQ(std::string(out.call_message), c.call_message);
     }
-}
-
-TEST(LocalRequest, LongAndReusedBuffers)
-{
-    local_request out;
-    local_parse_exact("1234567" + std::string(1500, 'x'), &out);
-    EXPECT_EQ(strlen(out.call_message), static_cast<size_t>(SMS_SENDER_BUFFER_SIZE - LOCAL_ISSI_WIDTH));
-
-    char buffer[SMS_SENDER_BUFFER_SIZE + 1];
-    memcpy(buffer, "1234567A long request text", 26);
-    memcpy(buffer, "76543", 5);
-    local_request_parse(buffer, 5, &out);
-    EXPECT_STREQ(out.call_id_nr, "76543  ");
-    EXPECT_STREQ(out.call_message, "");
 }
