@@ -1,7 +1,6 @@
 // Datagram layouts and the fire-and-forget send helpers.
 #include "net/datagrams.h"
 
-#include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 
@@ -11,6 +10,7 @@
 #include "config/config.h"
 #include "config/places.h"
 #include "net/reflector_listener.h"
+#include "net/udp.h"
 
 namespace {
 
@@ -25,10 +25,7 @@ int stored(int len, size_t size)
 void send_text(const char* text, const char* ip, int port)
 {
     struct sockaddr_in to;
-    memset(&to, 0, sizeof to);
-    to.sin_family = AF_INET;
-    to.sin_port = htons(static_cast<uint16_t>(port));
-    to.sin_addr.s_addr = inet_addr(ip);
+    ipv4_address(&to, ip, port);
     int sock = reflector_listener_controlsock.load();
     if (sock < 0)
         return; // the reflector thread has not created its socket (yet)

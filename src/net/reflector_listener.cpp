@@ -1,16 +1,15 @@
 // Reflector listener thread: owns the UDP socket on port 5230.
 #include "net/reflector_listener.h"
 
-#include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 
 #include <cerrno>
-#include <cstring>
 
 #include "config/config.h"
 #include "global.h"
 #include "net/reflector_messages.h"
+#include "net/udp.h"
 #include "process/console.h"
 #include "radio/sds.h"
 
@@ -19,20 +18,14 @@ std::atomic<int> reflector_listener_controlsock{-1};
 int reflector_socket_open()
 {
     log_ts("reflector_listener Start\n");
-    int sock = socket(AF_INET, SOCK_DGRAM, 0);
+    // A bind failure (port in use) leaves the socket usable for sending.
+    int sock = udp_socket_bound(SOCK_UDP_IP, SOCK_UDP_PORT);
     reflector_listener_controlsock = sock;
     if (sock < 0) {
         log_ts("Failed to create server socket2, errno=%d\n", errno);
         log_ts("reflector_listener() failed\n");
         return 0;
     }
-    struct sockaddr_in local;
-    memset(&local, 0, sizeof local);
-    local.sin_family = AF_INET;
-    local.sin_addr.s_addr = inet_addr(SOCK_UDP_IP);
-    local.sin_port = htons(static_cast<uint16_t>(SOCK_UDP_PORT));
-    // A bind failure (port in use) leaves the socket usable for sending.
-    bind(sock, reinterpret_cast<struct sockaddr*>(&local), sizeof local);
     return 1;
 }
 

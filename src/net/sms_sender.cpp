@@ -1,19 +1,18 @@
 // Local SDS request port and push slot.
 #include "net/sms_sender.h"
 
-#include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 
 #include <cerrno>
 #include <cstdio>
-#include <cstring>
 
 #include "config/places.h"
 #include "events/session.h"
 #include "global.h"
 #include "net/datagrams.h"
 #include "net/reflector_messages.h"
+#include "net/udp.h"
 #include "process/console.h"
 #include "radio/sds.h"
 
@@ -26,20 +25,14 @@ int sms_sender_open()
 {
     // The same start line as the reflector thread: log readers count on it.
     log_ts("reflector_listener Start\n");
-    int sock = socket(AF_INET, SOCK_DGRAM, 0);
+    // A port in use is not examined: the thread then receives nothing.
+    int sock = udp_socket_bound(SMS_SENDER_IP, SMS_SENDER_PORT);
     sms_sender_controlsock = sock;
     if (sock < 0) {
         log_ts("Failed to create server sms_sender, errno=%d\n", errno);
         log_ts("sms_sender() failed\n");
         return 0;
     }
-    struct sockaddr_in local;
-    memset(&local, 0, sizeof local);
-    local.sin_family = AF_INET;
-    local.sin_addr.s_addr = inet_addr(SMS_SENDER_IP);
-    local.sin_port = htons(static_cast<uint16_t>(SMS_SENDER_PORT));
-    // Not examined: a port in use leaves the thread receiving nothing.
-    bind(sock, reinterpret_cast<struct sockaddr*>(&local), sizeof local);
     return 1;
 }
 

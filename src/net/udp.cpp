@@ -1,0 +1,26 @@
+// IPv4 addresses and bound datagram sockets.
+#include "net/udp.h"
+
+#include <arpa/inet.h>
+#include <sys/socket.h>
+
+#include <cstring>
+
+void ipv4_address(struct sockaddr_in* addr, const char* ip, int port)
+{
+    memset(addr, 0, sizeof *addr);
+    addr->sin_family = AF_INET;
+    addr->sin_port = htons(static_cast<uint16_t>(port));
+    addr->sin_addr.s_addr = inet_addr(ip);
+}
+
+int udp_socket_bound(const char* ip, int port)
+{
+    int sock = socket(AF_INET, SOCK_DGRAM, 0);
+    if (sock < 0)
+        return -1;
+    struct sockaddr_in local;
+    ipv4_address(&local, ip, port);
+    bind(sock, reinterpret_cast<struct sockaddr*>(&local), sizeof local);
+    return sock;
+}
