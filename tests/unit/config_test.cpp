@@ -111,23 +111,6 @@ TEST(Config, IntegersReadLikeAtoiOfFiveCharacters)
     }
 }
 
-TEST(Config, EchoesEveryKeyInItsOwnLine)
-{
-    int ok = 0;
-    std::string out = load("SYS_DEBUG=1\nSYS_SERBAUD=38400\nSYS_CTOM_WAIT=3\nSYS_SERPORT=/dev/ttyUSB0\n"
-                           "GATEWAY_CALL=OE1XYZ\nGATEWAY_COMMENT=Vienna\nGATEWAY_ID=2320001\nGATEWAY_LAT=4812.34\n"
-                           "GATEWAY_LON=01622.33\nDMO_REPEATER=NO\nCITY=Wien\nZIP=1010\nCOUNTRY=AT\n"
-                           "UNKNOWN_KEY=1\n", &ok);
-    const char* lines[] = {"SYS_DEBUG=1\n", "SYS_SERBAUD=38400\n", "SYS_CTOM_WAIT=3\n", "SYS_SERPORT=/dev/ttyUSB0\n",
-                           "GATEWAY_CALL=OE1XYZ\n", "GATEWAY_COMMENT=Vienna\n", "GATEWAY_ID=2320001\n",
-                           "GATEWAY_LAT=4812.34\n", "GATEWAY_LON=01622.33\n", "DMO_REPEATER=NO\n", "CITY=Wien\n",
-                           "ZIP=1010\n", "COUNTRY=AT\n"};
-    for (const char* line : lines)
-        EXPECT_NE(out.find(line), std::string::npos) << line;
-    EXPECT_EQ(out.find("UNKNOWN_KEY"), std::string::npos);
-    EXPECT_FALSE(dmo_repeater_on());
-}
-
 TEST(Config, ModelFlagsAreExactAndCaseSensitive)
 {
     struct {

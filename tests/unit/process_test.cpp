@@ -164,11 +164,3 @@ TEST(Signals, FaultLogEntriesAndStopRequests)
               "signum=2\nFUNKTION:read_config\n\n");
     unlink(log_path.c_str());
 }
-
-TEST(Signals, Descriptions)
-{
-    EXPECT_STREQ(signal_description(7), "ndicates an access to an invalid address.\n");
-    EXPECT_STREQ(signal_description(23), "Signal sent when  urgen  or out-of-band data arrives on a socket.\n");
-    EXPECT_STREQ(signal_description(0), "");
-    EXPECT_STREQ(signal_description(24), "");
-}
