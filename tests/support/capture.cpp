@@ -40,9 +40,9 @@ std::string capture_stdout_end()
     return text;
 }
 
-int udp_listener(int* port, int timeout_ms)
+int loopback_socket(int type, int* port)
 {
-    int fd = socket(AF_INET, SOCK_DGRAM, 0);
+    int fd = socket(AF_INET, type, 0);
     struct sockaddr_in addr = {};
     addr.sin_family = AF_INET;
     addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
@@ -50,6 +50,12 @@ int udp_listener(int* port, int timeout_ms)
     socklen_t len = sizeof addr;
     getsockname(fd, reinterpret_cast<struct sockaddr*>(&addr), &len);
     *port = ntohs(addr.sin_port);
+    return fd;
+}
+
+int udp_listener(int* port, int timeout_ms)
+{
+    int fd = loopback_socket(SOCK_DGRAM, port);
     struct timeval tv = {timeout_ms / 1000, (timeout_ms % 1000) * 1000};
     setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
     return fd;

@@ -8,6 +8,9 @@ void capture_stdout_begin();
 // Restores stdout and returns everything printed since capture_stdout_begin.
 std::string capture_stdout_end();
 
+// Binds a socket of type (SOCK_DGRAM, SOCK_STREAM) on 127.0.0.1 with an
+// ephemeral port; returns the fd and stores the port.
+int loopback_socket(int type, int* port);
 // Binds a UDP socket on 127.0.0.1 with an ephemeral port; returns the fd and
 // stores the port. The socket has a receive timeout of timeout_ms.
 int udp_listener(int* port, int timeout_ms = 200);

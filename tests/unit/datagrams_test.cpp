@@ -1,14 +1,9 @@
-// Every datagram layout the gateway sends, byte for byte, and the send helpers.
+// Every datagram layout the gateway sends, byte for byte.
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "config/config.h"
-#include "config/places.h"
 #include "net/datagrams.h"
-#include "support/capture.h"
-
-#include <unistd.h>
 
 namespace {
 const char* TIME = "05.12.2026 18:40:00";
@@ -57,23 +52,4 @@ TEST(Datagrams, NeverOverrunTheCallersBuffer)
     int len = format_gateway_command(small, sizeof small, "GW", "1234567", "PC:hello");
     EXPECT_EQ(len, 7);
     EXPECT_STREQ(small, "::GW;12");
-}
-
-TEST(Datagrams, SendHelpersReachTheirDestinationsWithoutNul)
-{
-    int reflector = reflector_stub_open();
-    send_to_reflector(">>ABC");
-    EXPECT_EQ(udp_receive(reflector), ">>ABC");
-
-    int local_port = 0;
-    int local = udp_listener(&local_port);
-    int saved_port = SMS_SENDER_PORT;
-    SMS_SENDER_PORT = local_port;
-    send_to_local_port("1234567Hello");
-    EXPECT_EQ(udp_receive(local), "1234567Hello");
-    SMS_SENDER_PORT = saved_port;
-    close(local);
-    reflector_stub_close(reflector);
-
-    send_to_reflector("lost"); // no socket: silently dropped
 }

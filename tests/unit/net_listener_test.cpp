@@ -10,7 +10,6 @@
 #include <unistd.h>
 
 #include <string>
-#include <thread>
 
 #include "config/config.h"
 #include "config/places.h"
@@ -101,34 +100,6 @@ TEST(ReflectorListener, EachCommandIsLoggedOnceAndServedAtMostOnce)
     }
     close(sock);
     radio_close();
-}
-
-TEST(ReflectorListener, ThreadServesUntilStopped)
-{
-    radio_open();
-    int saved_port = SOCK_UDP_PORT;
-    int probe = udp_listener(&SOCK_UDP_PORT); // a port nobody holds
-    close(probe);
-    capture_stdout_begin();
-    std::thread listener(reflector_listener, nullptr);
-    bool bound = false;
-    for (int i = 0; i < 200000 && !bound; i++, std::this_thread::yield())
-        bound = port_of(reflector_listener_controlsock) == SOCK_UDP_PORT;
-    if (bound)
-        udp_send(SOCK_UDP_PORT, "::X;ALPHA;PC:1234567:Hi");
-    std::string radio = bound ? radio_read(5000) : "";
-    keep_running = false;
-    udp_send(SOCK_UDP_PORT, "wake up");
-    listener.join();
-    std::string console = capture_stdout_end();
-    keep_running = true;
-    close(reflector_listener_controlsock.exchange(-1));
-    SOCK_UDP_PORT = saved_port;
-    radio_close();
-
-    ASSERT_TRUE(bound);
-    EXPECT_EQ(radio, expected_transfer("1234567", "MERIDIAN-LINK:PC:\rALPHA:Hi", 16));
-    EXPECT_NE(console.find("> reflector_listener Start\n"), std::string::npos);
 }
 
 TEST(SmsSender, EmptyRequestIsSentButAFailedReceiveIsNot)

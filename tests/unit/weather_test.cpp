@@ -93,21 +93,6 @@ TEST(WeatherUrl, WidestSettingsFitWhole)
     EXPECT_EQ(std::string(url), base + "zip=" + zip + "," + country + "&appid=" + key);
 }
 
-// A TCP socket bound on 127.0.0.1 with an ephemeral port; connections are
-// refused until it listens.
-int loopback_socket(int* port)
-{
-    int fd = socket(AF_INET, SOCK_STREAM, 0);
-    struct sockaddr_in addr = {};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(fd, reinterpret_cast<struct sockaddr*>(&addr), sizeof addr);
-    socklen_t len = sizeof addr;
-    getsockname(fd, reinterpret_cast<struct sockaddr*>(&addr), &len);
-    *port = ntohs(addr.sin_port);
-    return fd;
-}
-
 // Stands in for the service: answers one request (waiting at most 5 s) with
 // body under the given HTTP status; stores the request line and headers.
 void serve_once(int listener, const std::string& body, int status, std::string* request)
@@ -136,7 +121,7 @@ TEST(WeatherQuery, AgainstALoopbackService)
     const char* saved_query = QUERY_FILE;
     QUERY_FILE = query_path.c_str();
     int port = 0;
-    int listener = loopback_socket(&port);
+    int listener = loopback_socket(SOCK_STREAM, &port);
     snprintf(BASE_URL, sizeof BASE_URL, "http://127.0.0.1:%d/data/2.5/weather?", port);
     snprintf(API_KEY, sizeof API_KEY, "0123456789abcdef0123456789abcdef");
     snprintf(ZIP, sizeof ZIP, "41059");
