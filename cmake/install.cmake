@@ -1,7 +1,7 @@
 # Install layout for a Debian system running systemd (all relative to the
 # prefix, so that DESTDIR staging and the package both work):
-#   bin/                          sdsbridge, and the radio simulator and the
-#                                 reflector tool when they are built
+#   bin/                          sdsbridge, and the radio simulator, the
+#                                 reflector tool and the session player
 #   lib/systemd/system/           sdsbridge.service
 #   share/man/man8/               sdsbridge.8(.gz)
 #   share/sdsbridge/              sdsbridge.conf, the commented sample
@@ -13,7 +13,7 @@ set(SDSBRIDGE_SYSTEMD_UNIT_DIR "lib/systemd/system" CACHE STRING
     "Where the systemd unit is installed, relative to the prefix")
 
 install(TARGETS sdsbridge RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-foreach(tool sdsbridge-radio-sim sdsbridge-reflector)
+foreach(tool sdsbridge-radio-sim sdsbridge-reflector sdsbridge-session)
   if(TARGET ${tool})
     install(TARGETS ${tool} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
   endif()

@@ -18,6 +18,8 @@
 #include <ctime>
 #include <string>
 
+#include "escape.h"
+
 namespace {
 
 constexpr char CR = '\r';
@@ -66,7 +68,7 @@ std::string stamp()
 }
 
 // Control characters shown as <CR>, <LF>, <^Z> or <0xHH>.
-std::string visible(const std::string& bytes)
+std::string shown(const std::string& bytes)
 {
     std::string out;
     for (unsigned char c : bytes) {
@@ -96,7 +98,7 @@ void say(const std::string& text)
 // Sends bytes to the gateway and logs them as one "->" entry.
 void send_radio(const std::string& bytes)
 {
-    say(stamp() + "-> " + visible(bytes) + "\n");
+    say(stamp() + "-> " + shown(bytes) + "\n");
     size_t done = 0;
     while (done < bytes.size()) {
         ssize_t put = write(master_fd, bytes.data() + done, bytes.size() - done);
@@ -192,14 +194,14 @@ void radio_bytes(const char* bytes, size_t count)
         char c = bytes[i];
         radio_input += c;
         if (c == CTRL_Z) {
-            say(stamp() + "<- " + visible(radio_input) + "\n");
+            say(stamp() + "<- " + shown(radio_input) + "\n");
             radio_input.pop_back();
             bool announced = in_pdu;
             in_pdu = false;
             handle_pdu(radio_input, announced);
             radio_input.clear();
         } else if (c == CR && !in_pdu) {
-            say(stamp() + "<- " + visible(radio_input) + "\n");
+            say(stamp() + "<- " + shown(radio_input) + "\n");
             radio_input.pop_back();
             handle_command(radio_input);
             radio_input.clear();
@@ -271,44 +273,6 @@ std::string seven_digits(const std::string& issi)
     return std::string(ISSI_DIGITS - digits.size(), '0') + digits;
 }
 
-int hex_value(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    c = static_cast<char>(toupper(static_cast<unsigned char>(c)));
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
-// \r \n \\ and \xHH in a raw line.
-std::string unescape(const std::string& text)
-{
-    std::string out;
-    for (size_t i = 0; i < text.size(); i++) {
-        if (text[i] != '\\' || i + 1 >= text.size()) {
-            out += text[i];
-            continue;
-        }
-        char next = text[++i];
-        if (next == 'r') {
-            out += CR;
-        } else if (next == 'n') {
-            out += LF;
-        } else if (next == '\\') {
-            out += '\\';
-        } else if (next == 'x' && i + 2 < text.size() && hex_value(text[i + 1]) >= 0 &&
-                   hex_value(text[i + 2]) >= 0) {
-            out += static_cast<char>(hex_value(text[i + 1]) * 16 + hex_value(text[i + 2]));
-            i += 2;
-        } else {
-            out += '\\';
-            out += next;
-        }
-    }
-    return out;
-}
-
 const char* HELP_TEXT =
     "Commands (one per line on standard input):\n"
     "  status ISSI HEX4          status SDS from ISSI, e.g. status 1234567 80E8\n"
@@ -317,7 +281,7 @@ const char* HELP_TEXT =
     "  pos ISSI LAT LON [COURSE] position report (decimal degrees, course in degrees)\n"
     "  ptt ISSI                  start of a voice transmission by ISSI\n"
     "  pttoff                    end of the voice transmission\n"
-    "  raw TEXT                  TEXT and CR LF as they are (escapes \\r \\n \\\\ \\xHH)\n"
+    "  raw TEXT                  TEXT and CR LF (escapes \\r \\n \\t \\0 \\\\ \\xHH)\n"
     "  error on|off              answer ERROR instead of OK\n"
     "  help                      this list\n"
     "  quit                      end the simulator\n";

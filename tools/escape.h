@@ -1,0 +1,13 @@
+// The escapes the companion tools share, so that a text typed at the radio
+// simulator, given to the reflector tool or written in a session file means
+// the same bytes everywhere.
+#pragma once
+#include <string>
+
+// Replaces \r \n \t \0 \\ and \xHH by the bytes they name; an unknown escape
+// gives the character after the backslash.
+std::string unescape(const std::string& in);
+
+// The inverse for display: CR, LF, tab, backslash, other control characters
+// and bytes above 0x7E shown as escapes, so a reported text can be pasted back.
+std::string visible(const std::string& bytes);

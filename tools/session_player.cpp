@@ -1,0 +1,1034 @@
+// sdsbridge-session: plays scripted radio sessions (tests/sessions/*.session)
+// against the gateway. It stands in for the radio on a pseudo-terminal, for
+// the reflector on loopback and for local programs, answers the gateway's AT
+// commands as a radio does, and checks what the gateway does: bytes on the
+// radio line, datagrams to the reflector, control files and console lines.
+// With --gateway it starts the gateway itself, in a private network and mount
+// namespace with its own /tmp; without, it plays against one a user starts.
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <net/if.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sched.h>
+#include <signal.h>
+#include <sys/inotify.h>
+#include <sys/ioctl.h>
+#include <sys/mount.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "escape.h"
+
+namespace {
+
+constexpr char CR = '\r';
+constexpr char CTRL_Z = 26;
+constexpr int GATEWAY_PORT = 5230;     // the gateway's reflector socket
+constexpr int LOCAL_PORT = 54001;      // the gateway's local SDS request port
+constexpr int DEFAULT_REFLECTOR_PORT = 5220;
+constexpr int SKIPPED = 77;            // CTest's "skipped" status
+// A marker speed set on the radio's pty before the gateway opens it: when the
+// speed has changed, the gateway has flushed and set up the port, and lines
+// sent from then on reach it.
+constexpr speed_t UNCONFIGURED_SPEED = B134;
+// A timed expectation ("after 2s") may come this much early or late.
+constexpr double EARLY_S = 0.2;
+constexpr double LATE_S = 0.6;
+constexpr double STOP_TIMEOUT_S = 5;
+const char* WORK_DIR = "/tmp/session"; // inside the private /tmp
+const char* CONTROL_FILES[] = {"/tmp/dtmf_ctrl", "/tmp/ptt"};
+
+// One line of a session file.
+struct line_spec {
+    int number = 0;
+    std::string verb; // see the help text
+    std::string text; // unescaped argument
+    std::string path; // put and file: the file
+    double after = -1; // expected delay after the previous line, -1: untimed
+    bool within = false; // after is a limit, not a delay
+};
+
+struct session_spec {
+    std::string file;
+    std::string title;
+    std::vector<std::string> config;
+    std::vector<std::string> args;
+    bool write_config = true;
+    std::vector<line_spec> lines;
+};
+
+// Something the gateway did, with the time the player saw it.
+struct event {
+    double at;
+    std::string text;
+    bool used = false;
+};
+
+// Options.
+std::string gateway_binary; // empty: attach to a gateway the user runs
+std::string attach_link = "/tmp/radio";
+std::string attach_log;
+double timeout_s = 5;
+bool verbose = false;
+
+// The session being played.
+const session_spec* current = nullptr;
+int failures = 0;
+int radio_master = -1, radio_slave = -1;
+std::string radio_link;
+bool radio_ready = false;
+std::string answer = "OK\r\n";
+std::string command; // the gateway's command being received
+bool in_pdu = false;
+int reflector_fd = -1;
+int console_fd = -1;
+std::string console_partial;
+pid_t gateway = -1;
+int exit_status = -1; // -1 while running
+int inotify_fd = -1;
+std::map<int, std::string> watched_dirs;
+std::map<std::string, int> own_writes;
+std::set<std::string> tracked;
+std::string serial;             // every byte the gateway wrote to the radio
+std::vector<double> serial_at;  // when each byte arrived
+size_t serial_used = 0;
+std::vector<event> datagrams, console;
+std::map<std::string, std::vector<event>> writes;
+size_t console_cursor = 0;
+
+double now_s()
+{
+    using namespace std::chrono;
+    return duration<double>(steady_clock::now().time_since_epoch()).count();
+}
+
+// line 0: about the session as a whole.
+void fail(int line, const std::string& what)
+{
+    failures++;
+    if (line > 0)
+        printf("%s:%d: %s\n", current->file.c_str(), line, what.c_str());
+    else
+        printf("%s: %s\n", current->file.c_str(), what.c_str());
+}
+
+void note(const char* dir, const std::string& text)
+{
+    if (verbose)
+        printf("  %s %s\n", dir, visible(text).c_str());
+}
+
+// --- what the gateway does: collected with arrival times -------------------
+
+// Masks the two timestamp forms the gateway writes, so expectations can say
+// {stamp} ("<07.12.26 14:03:59>") and {time} ("07.12.2026 14:03:59").
+bool shape_at(const std::string& s, size_t at, const char* shape)
+{
+    for (size_t i = 0; shape[i]; i++) {
+        if (at + i >= s.size())
+            return false;
+        char c = s[at + i];
+        if (shape[i] == 'd' ? !isdigit(static_cast<unsigned char>(c)) : c != shape[i])
+            return false;
+    }
+    return true;
+}
+
+std::string masked(const std::string& s)
+{
+    static const char* STAMP = "<dd.dd.dd dd:dd:dd>";
+    static const char* TIME = "dd.dd.dddd dd:dd:dd";
+    std::string out;
+    for (size_t i = 0; i < s.size();) {
+        if (shape_at(s, i, STAMP)) {
+            out += "{stamp}";
+            i += strlen(STAMP);
+        } else if (shape_at(s, i, TIME)) {
+            out += "{time}";
+            i += strlen(TIME);
+        } else {
+            out += s[i++];
+        }
+    }
+    return out;
+}
+
+void answer_radio()
+{
+    if (!answer.empty() && radio_master >= 0 && write(radio_master, answer.data(), answer.size()) < 0)
+        perror("radio answer");
+}
+
+// The radio's side: every command (CR) and every PDU (Ctrl-Z after
+// "AT+CMGS=") gets the session's answer, "OK" unless it says otherwise.
+void radio_bytes(const char* bytes, size_t count)
+{
+    double at = now_s();
+    for (size_t i = 0; i < count; i++) {
+        char c = bytes[i];
+        serial += c;
+        serial_at.push_back(at);
+        command += c;
+        if (c == CTRL_Z || (c == CR && !in_pdu)) {
+            note("radio <-", command);
+            in_pdu = c == CR && command.rfind("AT+CMGS=", 0) == 0;
+            command.clear();
+            answer_radio();
+        }
+    }
+}
+
+void console_bytes(const char* bytes, size_t count)
+{
+    console_partial.append(bytes, count);
+    size_t end;
+    while ((end = console_partial.find('\n')) != std::string::npos) {
+        std::string line = masked(console_partial.substr(0, end));
+        console_partial.erase(0, end + 1);
+        if (line.rfind("{stamp} ", 0) == 0)
+            line.erase(0, 8);
+        note("console", line);
+        console.push_back({now_s(), line});
+    }
+}
+
+// name: the file as sessions name it; path: where it is.
+void file_written(const std::string& name, const std::string& path)
+{
+    if (!tracked.count(name))
+        return;
+    if (own_writes[name] > 0) {
+        own_writes[name]--;
+        return;
+    }
+    std::ifstream in(path, std::ios::binary);
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    note(("file " + name).c_str(), text);
+    writes[name].push_back({now_s(), text});
+}
+
+void inotify_events()
+{
+    alignas(struct inotify_event) char buf[4096];
+    ssize_t got = read(inotify_fd, buf, sizeof buf);
+    for (ssize_t at = 0; at < got;) {
+        auto* ev = reinterpret_cast<struct inotify_event*>(buf + at);
+        // Files in the gateway's working directory are named as it names them.
+        const std::string& dir = watched_dirs[ev->wd];
+        std::string path = dir + "/" + ev->name;
+        if (ev->len > 0)
+            file_written(dir == "/tmp" ? path : std::string(ev->name), path);
+        at += static_cast<ssize_t>(sizeof(struct inotify_event) + ev->len);
+    }
+}
+
+void reflector_datagram()
+{
+    char buf[65536];
+    struct sockaddr_in from = {};
+    socklen_t len = sizeof from;
+    ssize_t got = recvfrom(reflector_fd, buf, sizeof buf, 0, reinterpret_cast<struct sockaddr*>(&from), &len);
+    if (got < 0)
+        return;
+    std::string text(buf, static_cast<size_t>(got));
+    note("reflector <-", text);
+    if (ntohs(from.sin_port) != GATEWAY_PORT)
+        fail(0, "datagram from port " + std::to_string(ntohs(from.sin_port)) + ", not 5230: " + visible(text));
+    datagrams.push_back({now_s(), text});
+}
+
+// The gateway's pty has been set up once its speed is no longer the marker.
+void check_radio_ready()
+{
+    struct termios tio;
+    if (!radio_ready && radio_slave >= 0 && tcgetattr(radio_slave, &tio) == 0)
+        radio_ready = cfgetospeed(&tio) != UNCONFIGURED_SPEED;
+}
+
+void reap_gateway()
+{
+    int status;
+    if (gateway > 0 && exit_status < 0 && waitpid(gateway, &status, WNOHANG) == gateway)
+        exit_status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+// Collects whatever arrives within wait_ms.
+void pump(int wait_ms)
+{
+    struct pollfd fds[4] = {{radio_master, POLLIN, 0}, {reflector_fd, POLLIN, 0}, {console_fd, POLLIN, 0},
+                            {inotify_fd, POLLIN, 0}};
+    if (poll(fds, 4, wait_ms) > 0) {
+        char buf[4096];
+        if (fds[0].revents & POLLIN) {
+            ssize_t got = read(radio_master, buf, sizeof buf);
+            if (got > 0)
+                radio_bytes(buf, static_cast<size_t>(got));
+        }
+        if (fds[1].revents & POLLIN)
+            reflector_datagram();
+        if (fds[2].revents & (POLLIN | POLLHUP)) {
+            ssize_t got = read(console_fd, buf, sizeof buf);
+            if (got > 0)
+                console_bytes(buf, static_cast<size_t>(got));
+            else if (!gateway_binary.empty())
+                close(console_fd), console_fd = -1; // the gateway is gone
+        }
+        if (fds[3].revents & POLLIN)
+            inotify_events();
+    }
+    if (gateway_binary.empty() && console_fd >= 0) { // a log file: read on
+        char buf[4096];
+        ssize_t got = read(console_fd, buf, sizeof buf);
+        if (got > 0)
+            console_bytes(buf, static_cast<size_t>(got));
+    }
+    check_radio_ready();
+    reap_gateway();
+}
+
+template <typename Done> bool wait_until(Done done, double deadline)
+{
+    for (;;) {
+        if (done())
+            return true;
+        double left = deadline - now_s();
+        if (left <= 0)
+            return false;
+        pump(left < 0.02 ? static_cast<int>(left * 1000) + 1 : 20);
+    }
+}
+
+// --- the radio, the reflector and local programs: steps --------------------
+
+bool open_radio()
+{
+    // Every descriptor of the player is closed on exec: a gateway that held
+    // the pty's master open would never see the cable pulled.
+    radio_master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (radio_master < 0 || grantpt(radio_master) != 0 || unlockpt(radio_master) != 0)
+        return false;
+    const char* name = ptsname(radio_master);
+    // The slave stays open here so the pty outlives the gateway's close.
+    radio_slave = name ? open(name, O_RDWR | O_NOCTTY | O_CLOEXEC) : -1;
+    struct termios tio;
+    if (radio_slave < 0 || tcgetattr(radio_slave, &tio) != 0)
+        return false;
+    cfmakeraw(&tio);
+    cfsetospeed(&tio, UNCONFIGURED_SPEED);
+    cfsetispeed(&tio, UNCONFIGURED_SPEED);
+    tcsetattr(radio_slave, TCSANOW, &tio);
+    fcntl(radio_master, F_SETFL, fcntl(radio_master, F_GETFL) | O_NONBLOCK);
+    radio_ready = false;
+    unlink(radio_link.c_str());
+    return symlink(name, radio_link.c_str()) == 0;
+}
+
+void close_radio()
+{
+    for (int* fd : {&radio_master, &radio_slave})
+        if (*fd >= 0)
+            close(*fd), *fd = -1;
+    unlink(radio_link.c_str());
+    radio_ready = false;
+    command.clear();
+    in_pdu = false;
+}
+
+// True once a UDP socket is bound to port in this network namespace: the
+// second column of /proc/net/udp is the local address, "0100007F:146E".
+bool udp_port_bound(int port)
+{
+    std::ifstream table("/proc/net/udp");
+    char suffix[8];
+    snprintf(suffix, sizeof suffix, ":%04X", port);
+    std::string row, slot, local;
+    while (std::getline(table, row)) {
+        std::istringstream columns(row);
+        if (columns >> slot >> local && local.size() > 5 && local.compare(local.size() - 5, 5, suffix) == 0)
+            return true;
+    }
+    return false;
+}
+
+void send_udp(int fd, int port, const std::string& text)
+{
+    struct sockaddr_in to = {};
+    to.sin_family = AF_INET;
+    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    to.sin_port = htons(static_cast<uint16_t>(port));
+    sendto(fd, text.data(), text.size(), 0, reinterpret_cast<struct sockaddr*>(&to), sizeof to);
+}
+
+double ready_timeout()
+{
+    return gateway_binary.empty() ? 600 : timeout_s;
+}
+
+// The gateway answers radio lines from its reflector socket and posts to its
+// local port, so input waits until both are bound and the radio's port is set up.
+bool gateway_ready(const line_spec& l)
+{
+    // While the radio is unplugged there is no port to wait for.
+    if (radio_slave >= 0 && !wait_until([] { return radio_ready; }, now_s() + ready_timeout())) {
+        fail(l.number, "the gateway never set up the radio's port");
+        return false;
+    }
+    for (int port : {GATEWAY_PORT, LOCAL_PORT}) {
+        if (!wait_until([port] { return udp_port_bound(port); }, now_s() + ready_timeout())) {
+            fail(l.number, "the gateway never bound UDP port " + std::to_string(port));
+            return false;
+        }
+    }
+    return true;
+}
+
+void send_radio(const line_spec& l)
+{
+    if (radio_master < 0) {
+        fail(l.number, "the radio is unplugged");
+        return;
+    }
+    if (!gateway_ready(l))
+        return;
+    std::string bytes = l.verb == "radio" ? l.text + "\r\n" : l.text;
+    note("radio ->", bytes);
+    if (write(radio_master, bytes.data(), bytes.size()) != static_cast<ssize_t>(bytes.size()))
+        fail(l.number, "the radio line did not take the bytes");
+}
+
+void send_datagram(const line_spec& l, int port)
+{
+    if (!gateway_ready(l))
+        return;
+    note(port == LOCAL_PORT ? "local ->" : "reflector ->", l.text);
+    if (port == GATEWAY_PORT) {
+        send_udp(reflector_fd, port, l.text);
+        return;
+    }
+    int fd = socket(AF_INET, SOCK_DGRAM, 0);
+    send_udp(fd, port, l.text);
+    close(fd);
+}
+
+void put_file(const line_spec& l)
+{
+    if (tracked.count(l.path))
+        own_writes[l.path]++;
+    bool in_work_dir = l.path[0] != '/' && !gateway_binary.empty();
+    std::ofstream(in_work_dir ? std::string(WORK_DIR) + "/" + l.path : l.path, std::ios::binary | std::ios::trunc)
+        << l.text;
+}
+
+int signal_number(const std::string& name)
+{
+    static const std::map<std::string, int> names = {{"HUP", SIGHUP}, {"INT", SIGINT},   {"QUIT", SIGQUIT},
+                                                     {"TERM", SIGTERM}, {"USR1", SIGUSR1}, {"PIPE", SIGPIPE}};
+    auto it = names.find(name);
+    return it == names.end() ? 0 : it->second;
+}
+
+// Performs a step; the session's time reference for the lines after it.
+void do_step(const line_spec& l)
+{
+    if (l.verb == "radio" || l.verb == "radio-bytes")
+        send_radio(l);
+    else if (l.verb == "reflector")
+        send_datagram(l, GATEWAY_PORT);
+    else if (l.verb == "local")
+        send_datagram(l, LOCAL_PORT);
+    else if (l.verb == "answer")
+        answer = l.text.empty() ? "" : l.text + "\r\n";
+    else if (l.verb == "wait")
+        wait_until([] { return false; }, now_s() + l.after);
+    else if (l.verb == "signal" && gateway > 0)
+        kill(gateway, signal_number(l.text));
+    else if (l.verb == "unplug")
+        close_radio();
+    else if (l.verb == "plug" && !open_radio())
+        fail(l.number, "cannot open a new pty as " + radio_link);
+    else if (l.verb == "put")
+        put_file(l);
+}
+
+// --- expectations ------------------------------------------------------------
+
+// The first unused event at or after from that matches, or -1 when none came
+// before the deadline.
+long find_event(std::vector<event>& list, const std::string& want, double from, double deadline,
+                bool (*kind)(const std::string&) = nullptr)
+{
+    long found = -1;
+    wait_until(
+        [&] {
+            for (size_t i = 0; i < list.size() && found < 0; i++)
+                if (!list[i].used && list[i].at >= from && (!kind || kind(list[i].text)) &&
+                    masked(list[i].text) == want)
+                    found = static_cast<long>(i);
+            return found >= 0;
+        },
+        deadline);
+    return found;
+}
+
+// Keepalives and the hourly beacon come on their own schedule; they are
+// checked only where a session names them.
+bool periodic(const std::string& d)
+{
+    return d.rfind(">>", 0) == 0 || d.find(",POS,#232,") != std::string::npos;
+}
+
+bool not_periodic(const std::string& d)
+{
+    return !periodic(d);
+}
+
+// Unused events before the match were not expected; keepalives may be left.
+void unexpected_before(std::vector<event>& list, size_t end, int line, const std::string& what)
+{
+    for (size_t i = 0; i < end; i++) {
+        if (!list[i].used && !(&list == &datagrams && periodic(list[i].text))) {
+            fail(line, "unexpected " + what + ": " + visible(masked(list[i].text)));
+            list[i].used = true;
+        }
+    }
+}
+
+// Checks one expectation; returns the time of the matching event, or -1.
+double expect_sent(const line_spec& l, double since, double deadline)
+{
+    size_t at = std::string::npos;
+    wait_until([&] { return (at = serial.find(l.text, serial_used)) != std::string::npos; }, deadline);
+    if (at == std::string::npos) {
+        fail(l.number, "the radio never got \"" + visible(l.text) + "\"; after the last match it got \"" +
+                           visible(serial.substr(serial_used)) + "\"");
+        return -1;
+    }
+    if (at > serial_used)
+        fail(l.number, "before \"" + visible(l.text) + "\" the radio got \"" +
+                           visible(serial.substr(serial_used, at - serial_used)) + "\"");
+    serial_used = at + l.text.size();
+    if (serial_at[at] < since)
+        fail(l.number, "\"" + visible(l.text) + "\" was written before the step that should cause it");
+    return serial_at[serial_used - 1];
+}
+
+// A datagram or a file write. Keepalives are looked for after the step only.
+double expect_listed(const line_spec& l, std::vector<event>& list, const std::string& what, double since,
+                     double deadline)
+{
+    bool is_datagram = &list == &datagrams;
+    bool keepalive = is_datagram && periodic(l.text);
+    long i = find_event(list, l.text, keepalive ? since : 0, deadline,
+                        !is_datagram ? nullptr : keepalive ? periodic : not_periodic);
+    if (i < 0) {
+        fail(l.number, "no " + what + " \"" + visible(l.text) + "\"");
+        return -1;
+    }
+    if (!keepalive)
+        unexpected_before(list, static_cast<size_t>(i), l.number, what);
+    list[i].used = true;
+    if (list[i].at < since)
+        fail(l.number, what + " \"" + visible(l.text) + "\" came before the step that should cause it");
+    return list[i].at;
+}
+
+double expect_console(const line_spec& l, double since, double deadline)
+{
+    long found = -1;
+    wait_until(
+        [&] {
+            for (size_t i = console_cursor; i < console.size() && found < 0; i++)
+                if (console[i].at >= since && console[i].text == l.text)
+                    found = static_cast<long>(i);
+            return found >= 0;
+        },
+        deadline);
+    if (found < 0) {
+        fail(l.number, "no console line \"" + visible(l.text) + "\"");
+        return -1;
+    }
+    console_cursor = static_cast<size_t>(found) + 1;
+    return console[found].at;
+}
+
+double expect_exit(const line_spec& l, double deadline)
+{
+    if (gateway_binary.empty())
+        return now_s();
+    wait_until([] { return exit_status >= 0; }, deadline);
+    if (exit_status < 0)
+        fail(l.number, "the gateway is still running");
+    else if (std::to_string(exit_status) != l.text)
+        fail(l.number, "the gateway ended with status " + std::to_string(exit_status));
+    return now_s();
+}
+
+double check(const line_spec& l, double since, double previous)
+{
+    double deadline = now_s() + timeout_s;
+    if (l.after >= 0)
+        deadline = std::max(deadline, previous + l.after + LATE_S);
+    if (l.verb == "console" && gateway_binary.empty() && attach_log.empty())
+        return previous; // no console to look at
+    double at = -1;
+    if (l.verb == "sent")
+        at = expect_sent(l, since, deadline);
+    else if (l.verb == "datagram")
+        at = expect_listed(l, datagrams, "datagram", since, deadline);
+    else if (l.verb == "file")
+        at = expect_listed(l, writes[l.path], "write of " + l.path, since, deadline);
+    else if (l.verb == "console")
+        at = expect_console(l, since, deadline);
+    else if (l.verb == "exit")
+        at = expect_exit(l, deadline);
+    double earliest = previous + (l.within ? 0 : l.after) - EARLY_S;
+    if (at >= 0 && l.after >= 0 && (at < earliest || at > previous + l.after + LATE_S)) {
+        char took[64];
+        snprintf(took, sizeof took, "came after %.2f s, not %s%.2f s", at - previous, l.within ? "within " : "",
+                 l.after);
+        fail(l.number, std::string(took));
+    }
+    return at >= 0 ? at : now_s();
+}
+
+bool is_step(const std::string& verb)
+{
+    return verb != "sent" && verb != "datagram" && verb != "file" && verb != "console" && verb != "exit";
+}
+
+// --- session files -------------------------------------------------------------
+
+// "2s", "1.5s", "500ms": seconds, or -1.
+double duration(const std::string& text)
+{
+    char* end = nullptr;
+    double value = strtod(text.c_str(), &end);
+    if (end == text.c_str())
+        return -1;
+    if (strcmp(end, "s") == 0)
+        return value;
+    if (strcmp(end, "ms") == 0)
+        return value / 1000;
+    return -1;
+}
+
+// Splits off the first word of text.
+std::string first_word(std::string* text)
+{
+    size_t end = text->find(' ');
+    std::string word = text->substr(0, end);
+    *text = end == std::string::npos ? "" : text->substr(end + 1);
+    return word;
+}
+
+const std::set<std::string> VERBS = {"radio", "radio-bytes", "reflector", "local",   "answer", "wait", "signal",
+                                     "unplug", "plug",       "put",       "sent",    "datagram", "file", "console",
+                                     "exit"};
+
+bool parse_line(std::string text, int number, session_spec* s, std::string* error)
+{
+    line_spec l;
+    l.number = number;
+    l.verb = first_word(&text);
+    if (l.verb == "after" || l.verb == "within") {
+        l.within = l.verb == "within";
+        l.after = duration(first_word(&text));
+        l.verb = first_word(&text);
+        if (l.after < 0 || is_step(l.verb)) {
+            *error = "\"after\" and \"within\" take a time (2s, 500ms) and an expectation";
+            return false;
+        }
+    }
+    if (l.verb == "config") {
+        s->config.push_back(text);
+        return true;
+    }
+    if (l.verb == "no-config") {
+        s->write_config = false;
+        return true;
+    }
+    if (l.verb == "args") {
+        std::istringstream words(text);
+        for (std::string w; words >> w;)
+            s->args.push_back(w);
+        return true;
+    }
+    if (!VERBS.count(l.verb)) {
+        *error = "unknown word \"" + l.verb + "\"";
+        return false;
+    }
+    if (l.verb == "put" || l.verb == "file") {
+        l.path = first_word(&text);
+        tracked.insert(l.path);
+    }
+    if (l.verb == "wait" && (l.after = duration(text)) < 0) {
+        *error = "\"wait\" takes a time (2s, 500ms)";
+        return false;
+    }
+    if (l.verb == "signal" && !signal_number(text)) {
+        *error = "unknown signal \"" + text + "\" (HUP, INT, QUIT, TERM, USR1, PIPE)";
+        return false;
+    }
+    l.text = unescape(text);
+    s->lines.push_back(l);
+    return true;
+}
+
+bool load_session(const std::string& file, session_spec* s)
+{
+    std::ifstream in(file);
+    if (!in) {
+        printf("%s: cannot read it\n", file.c_str());
+        return false;
+    }
+    s->file = file;
+    std::string text, error;
+    for (int number = 1; std::getline(in, text); number++) {
+        if (!text.empty() && text.back() == CR)
+            text.pop_back();
+        size_t start = text.find_first_not_of(' ');
+        if (start == std::string::npos)
+            continue;
+        if (text[start] == '#') {
+            size_t words = text.find_first_not_of("# ", start);
+            if (s->title.empty() && words != std::string::npos)
+                s->title = text.substr(words);
+            continue;
+        }
+        if (!parse_line(text.substr(start), number, s, &error)) {
+            printf("%s:%d: %s\n", file.c_str(), number, error.c_str());
+            return false;
+        }
+    }
+    return true;
+}
+
+// --- the gateway under test --------------------------------------------------
+
+// A private network namespace (its own ports and loopback) and a private /tmp
+// (its own control files), so a session never reaches a station's real voice
+// gateway or competes for its ports. 1 on success, else 0 with the reason.
+int isolate(std::string* why)
+{
+    uid_t uid = geteuid();
+    gid_t gid = getegid();
+    int flags = CLONE_NEWNET | CLONE_NEWNS | (uid == 0 ? 0 : CLONE_NEWUSER);
+    if (unshare(flags) != 0) {
+        *why = std::string("unshare: ") + strerror(errno);
+        return 0;
+    }
+    if (uid != 0) {
+        std::ofstream("/proc/self/setgroups") << "deny";
+        std::ofstream("/proc/self/uid_map") << "0 " << uid << " 1";
+        std::ofstream("/proc/self/gid_map") << "0 " << gid << " 1";
+    }
+    if (mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+        mount("tmpfs", "/tmp", "tmpfs", 0, "mode=1777") != 0) {
+        *why = std::string("private /tmp: ") + strerror(errno);
+        return 0;
+    }
+    int fd = socket(AF_INET, SOCK_DGRAM, 0);
+    struct ifreq ifr = {};
+    strncpy(ifr.ifr_name, "lo", IFNAMSIZ - 1);
+    int up = fd >= 0 && ioctl(fd, SIOCGIFFLAGS, &ifr) == 0 && (ifr.ifr_flags |= IFF_UP) &&
+             ioctl(fd, SIOCSIFFLAGS, &ifr) == 0;
+    if (fd >= 0)
+        close(fd);
+    if (!up)
+        *why = std::string("loopback: ") + strerror(errno);
+    return up;
+}
+
+// A UDP socket bound to 127.0.0.1:port, or -1 with the reason printed.
+int bind_udp(int port)
+{
+    int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    struct sockaddr_in at = {};
+    at.sin_family = AF_INET;
+    at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    at.sin_port = htons(static_cast<uint16_t>(port));
+    if (bind(fd, reinterpret_cast<struct sockaddr*>(&at), sizeof at) != 0) {
+        printf("%s: cannot bind UDP port %d: %s\n", current->file.c_str(), port, strerror(errno));
+        close(fd);
+        return -1;
+    }
+    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
+    return fd;
+}
+
+int reflector_port(const session_spec& s)
+{
+    int port = DEFAULT_REFLECTOR_PORT;
+    for (const std::string& c : s.config)
+        if (c.rfind("REFLECTOR_PORT=", 0) == 0)
+            port = atoi(c.c_str() + strlen("REFLECTOR_PORT="));
+    return port;
+}
+
+void watch(const std::string& dir)
+{
+    int wd = inotify_add_watch(inotify_fd, dir.c_str(), IN_CLOSE_WRITE);
+    if (wd >= 0)
+        watched_dirs[wd] = dir;
+}
+
+bool start_gateway(const session_spec& s)
+{
+    std::filesystem::remove_all(WORK_DIR);
+    for (const char* f : CONTROL_FILES)
+        unlink(f);
+    mkdir(WORK_DIR, 0755);
+    radio_link = std::string(WORK_DIR) + "/radio";
+    if (!open_radio()) {
+        printf("%s: cannot open a pty for the radio\n", s.file.c_str());
+        return false;
+    }
+    // A port another program holds would leave the gateway deaf: say so now.
+    for (int port : {GATEWAY_PORT, LOCAL_PORT}) {
+        int probe = bind_udp(port);
+        if (probe < 0)
+            return false;
+        close(probe);
+    }
+    if (s.write_config) {
+        std::ofstream conf(std::string(WORK_DIR) + "/sdsbridge.conf");
+        conf << "SYS_SERPORT=" << radio_link << "\nREFLECTOR_DNS=127.0.0.1\nREFLECTOR_PORT="
+             << DEFAULT_REFLECTOR_PORT << "\n";
+        for (const std::string& c : s.config)
+            conf << c << "\n";
+    }
+    watch("/tmp");
+    watch(WORK_DIR);
+    int out[2];
+    if (pipe2(out, O_CLOEXEC) != 0)
+        return false;
+    gateway = fork();
+    if (gateway == 0) {
+        dup2(out[1], STDOUT_FILENO);
+        dup2(out[1], STDERR_FILENO);
+        close(out[0]);
+        close(out[1]);
+        std::vector<char*> argv = {const_cast<char*>(gateway_binary.c_str())};
+        for (const std::string& a : s.args)
+            argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        if (chdir(WORK_DIR) == 0)
+            execv(gateway_binary.c_str(), argv.data());
+        _exit(127);
+    }
+    close(out[1]);
+    console_fd = out[0];
+    return gateway > 0;
+}
+
+// Processes still working in the session's directory: a gateway that
+// detached itself with --daemon. The directory is compared by device and
+// inode, as every player's private /tmp has a directory of the same name.
+void stop_detached()
+{
+    struct stat dir, cwd;
+    if (stat(WORK_DIR, &dir) != 0)
+        return;
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc", ec))
+        if (stat((entry.path() / "cwd").c_str(), &cwd) == 0 && cwd.st_dev == dir.st_dev && cwd.st_ino == dir.st_ino)
+            kill(atoi(entry.path().filename().c_str()), SIGKILL);
+}
+
+void stop_gateway()
+{
+    if (gateway > 0 && exit_status < 0) {
+        kill(gateway, SIGINT);
+        if (!wait_until([] { return exit_status >= 0; }, now_s() + STOP_TIMEOUT_S)) {
+            fail(0, "the gateway did not stop within 5 s of SIGINT");
+            kill(gateway, SIGKILL);
+            waitpid(gateway, nullptr, 0);
+        }
+    }
+    stop_detached();
+    // Everything it wrote before it ended.
+    wait_until([] { return console_fd < 0; }, now_s() + 1);
+}
+
+bool attach(const session_spec& s)
+{
+    radio_link = attach_link;
+    if (!open_radio()) {
+        printf("cannot open a pty linked as %s\n", radio_link.c_str());
+        return false;
+    }
+    for (const char* f : CONTROL_FILES)
+        tracked.insert(f);
+    watch("/tmp");
+    watch(".");
+    if (!attach_log.empty()) {
+        console_fd = open(attach_log.c_str(), O_RDONLY);
+        if (console_fd >= 0)
+            lseek(console_fd, 0, SEEK_END);
+    }
+    printf("Start the gateway with SYS_SERPORT=%s REFLECTOR_DNS=127.0.0.1 REFLECTOR_PORT=%d%s\n",
+           radio_link.c_str(), reflector_port(s), s.config.empty() ? "" : " and the session's config lines");
+    return true;
+}
+
+// Everything unexpected that is left once the session has run.
+void leftovers()
+{
+    if (serial_used < serial.size())
+        fail(0, "unexpected bytes to the radio: \"" + visible(serial.substr(serial_used)) + "\"");
+    unexpected_before(datagrams, datagrams.size(), 0, "datagram");
+    for (auto& [path, list] : writes)
+        unexpected_before(list, list.size(), 0, "write of " + path);
+}
+
+void reset_state()
+{
+    failures = 0;
+    answer = "OK\r\n";
+    serial.clear();
+    serial_at.clear();
+    serial_used = 0;
+    datagrams.clear();
+    console.clear();
+    writes.clear();
+    own_writes.clear();
+    console_cursor = 0;
+    console_partial.clear();
+    gateway = -1;
+    exit_status = -1;
+    inotify_fd = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+}
+
+void release()
+{
+    close_radio();
+    for (int* fd : {&reflector_fd, &console_fd, &inotify_fd})
+        if (*fd >= 0)
+            close(*fd), *fd = -1;
+    watched_dirs.clear();
+}
+
+// Plays one session; true when every expectation was met.
+bool play(const session_spec& s)
+{
+    current = &s;
+    reset_state();
+    for (const char* f : CONTROL_FILES)
+        tracked.insert(f);
+    printf("%s: %s\n", s.file.c_str(), s.title.c_str());
+    reflector_fd = bind_udp(reflector_port(s));
+    bool started = reflector_fd >= 0 && (gateway_binary.empty() ? attach(s) : start_gateway(s));
+    if (started) {
+        double previous = now_s(), since = previous;
+        bool in_steps = false;
+        for (const line_spec& l : s.lines) {
+            if (is_step(l.verb)) {
+                if (!in_steps)
+                    since = now_s();
+                in_steps = true;
+                do_step(l);
+                previous = now_s();
+            } else {
+                in_steps = false;
+                previous = check(l, since, previous);
+            }
+        }
+        if (!gateway_binary.empty())
+            stop_gateway();
+        leftovers();
+    } else {
+        failures++;
+    }
+    release();
+    printf("%s %s\n", failures ? "FAIL" : "PASS", s.file.c_str());
+    fflush(stdout);
+    return failures == 0;
+}
+
+const char* HELP =
+    "usage: sdsbridge-session [--gateway PATH] [--link PATH] [--log FILE] [--timeout S] [--verbose] SESSION...\n"
+    "Plays radio sessions against the gateway and reports every unmet expectation.\n"
+    "  --gateway PATH  start this gateway for each session, in a private network and\n"
+    "                  mount namespace with its own /tmp (status 77 where that is impossible)\n"
+    "  --link PATH     without --gateway: the radio's device link (default /tmp/radio)\n"
+    "  --log FILE      without --gateway: the gateway's console log, for console lines\n"
+    "  --timeout S     seconds an expectation may take (default 5)\n"
+    "  --verbose       show every byte, datagram, file write and console line\n"
+    "Session lines (escapes \\r \\n \\t \\0 \\\\ \\xHH; # starts a comment, the first is the title):\n"
+    "  config KEY=value   a configuration line    no-config   start without a file\n"
+    "  args ARG...        command line arguments  answer TEXT  the radio's answer (empty: none)\n"
+    "  radio TEXT         the radio sends TEXT and CR LF   radio-bytes TEXT   exactly TEXT\n"
+    "  reflector TEXT     a datagram to port 5230          local TEXT   a datagram to 54001\n"
+    "  signal NAME        HUP, INT, QUIT, TERM ...         wait 2s      a pause\n"
+    "  unplug / plug      the radio's cable               put PATH TEXT  write a file\n"
+    "  sent TEXT          the gateway writes TEXT to the radio next\n"
+    "  datagram TEXT      the next datagram to the reflector ({time} masks a report time)\n"
+    "  file PATH TEXT     the next write of PATH leaves TEXT\n"
+    "  console TEXT       a console line, its timestamp removed ({stamp} masks others)\n"
+    "  exit N             the gateway ends with status N\n"
+    "  after 2s LINE      the expectation comes 2 s after the line before it\n"
+    "  within 2s LINE     the expectation comes at most 2 s after the line before it\n";
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    setvbuf(stdout, nullptr, _IOLBF, 0);
+    signal(SIGPIPE, SIG_IGN);
+    std::vector<session_spec> sessions;
+    for (int i = 1; i < argc; i++) {
+        std::string arg = argv[i];
+        bool has_value = i + 1 < argc;
+        if (arg == "--help" || arg == "-h") {
+            fputs(HELP, stdout);
+            return 0;
+        } else if (arg == "--verbose") {
+            verbose = true;
+        } else if (has_value && (arg == "--gateway" || arg == "--link" || arg == "--log" || arg == "--timeout")) {
+            std::string value = argv[++i];
+            if (arg == "--gateway")
+                gateway_binary = std::filesystem::absolute(value);
+            else if (arg == "--link")
+                attach_link = value;
+            else if (arg == "--log")
+                attach_log = value;
+            else
+                timeout_s = atof(value.c_str());
+        } else if (arg[0] == '-') {
+            fprintf(stderr, "unknown argument %s (try --help)\n", arg.c_str());
+            return 2;
+        } else {
+            sessions.emplace_back();
+            if (!load_session(arg, &sessions.back()))
+                return 2;
+        }
+    }
+    std::string why;
+    if (!gateway_binary.empty() && !isolate(&why)) {
+        printf("skipped: no private network and /tmp for the gateway (%s)\n", why.c_str());
+        return SKIPPED;
+    }
+    int passed = 0;
+    for (const session_spec& s : sessions)
+        passed += play(s) ? 1 : 0;
+    printf("%d passed, %d failed\n", passed, static_cast<int>(sessions.size()) - passed);
+    return passed == static_cast<int>(sessions.size()) ? 0 : 1;
+}
