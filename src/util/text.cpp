@@ -64,17 +64,6 @@ void encodehex(const char* in, int len, char* out, size_t out_size)
     out[n] = '\0';
 }
 
-int hex2int(char ch)
-{
-    if (ch >= '0' && ch <= '9')
-        return ch - '0';
-    if (ch >= 'A' && ch <= 'F')
-        return ch - 'A' + 10;
-    if (ch >= 'a' && ch <= 'f')
-        return ch - 'a' + 10;
-    return -1;
-}
-
 void upper(char* temp, int len)
 {
     for (int i = 0; i < len; i++)

@@ -39,9 +39,6 @@ void decodehex(const char* in, int len, char* out, size_t out_size);
 // more than out_size bytes, terminator included.
 void encodehex(const char* in, int len, char* out, size_t out_size);
 
-// Value 0..15 of one hex digit of either case, -1 for any other character.
-int hex2int(char ch);
-
 // Upper-cases exactly the first len characters of temp (only a to z change).
 void upper(char* temp, int len);
 

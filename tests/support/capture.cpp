@@ -1,18 +1,23 @@
-// Console capture and loopback UDP helpers for unit tests.
+// Console capture, loopback sockets, radio stand-ins and scratch files for unit tests.
 #include "support/capture.h"
 
+#include <gtest/gtest.h>
+
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <netinet/in.h>
+#include <poll.h>
+#include <stdlib.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <cstdio>
-#include <cstring>
 #include <fstream>
 #include <sstream>
 
 #include "config/config.h"
 #include "net/reflector_listener.h"
+#include "radio/serial.h"
 
 namespace {
 int saved_stdout = -1;
@@ -40,9 +45,9 @@ std::string capture_stdout_end()
     return text;
 }
 
-int loopback_socket(int type, int* port)
+int udp_listener(int* port, int timeout_ms)
 {
-    int fd = socket(AF_INET, type, 0);
+    int fd = socket(AF_INET, SOCK_DGRAM, 0);
     struct sockaddr_in addr = {};
     addr.sin_family = AF_INET;
     addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
@@ -50,12 +55,6 @@ int loopback_socket(int type, int* port)
     socklen_t len = sizeof addr;
     getsockname(fd, reinterpret_cast<struct sockaddr*>(&addr), &len);
     *port = ntohs(addr.sin_port);
-    return fd;
-}
-
-int udp_listener(int* port, int timeout_ms)
-{
-    int fd = loopback_socket(SOCK_DGRAM, port);
     struct timeval tv = {timeout_ms / 1000, (timeout_ms % 1000) * 1000};
     setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
     return fd;
@@ -64,26 +63,8 @@ int udp_listener(int* port, int timeout_ms)
 std::string udp_receive(int fd)
 {
     char buf[4096];
-    ssize_t got = recv(fd, buf, sizeof buf, 0);
-    return got > 0 ? std::string(buf, static_cast<size_t>(got)) : std::string();
-}
-
-std::string udp_receive_now(int fd)
-{
-    char buf[4096];
     ssize_t got = recv(fd, buf, sizeof buf, MSG_DONTWAIT);
     return got > 0 ? std::string(buf, static_cast<size_t>(got)) : std::string();
-}
-
-void udp_send(int port, const std::string& text)
-{
-    int fd = socket(AF_INET, SOCK_DGRAM, 0);
-    struct sockaddr_in addr = {};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    addr.sin_port = htons(static_cast<uint16_t>(port));
-    sendto(fd, text.data(), text.size(), 0, reinterpret_cast<struct sockaddr*>(&addr), sizeof addr);
-    close(fd);
 }
 
 int reflector_stub_open()
@@ -102,10 +83,50 @@ void reflector_stub_close(int listener)
     close(listener);
 }
 
+int radio_line_open()
+{
+    int ends[2] = {-1, -1};
+    EXPECT_EQ(pipe(ends), 0);
+    serport = ends[1];
+    return ends[0];
+}
+
+std::string radio_line_read(int fd)
+{
+    std::string got;
+    char buf[8192];
+    struct pollfd pfd = {fd, POLLIN, 0};
+    ssize_t n;
+    while (poll(&pfd, 1, 0) > 0 && (n = read(fd, buf, sizeof buf)) > 0)
+        got.append(buf, static_cast<size_t>(n));
+    return got;
+}
+
+int pty_open(std::string* slave_path, int* slave_fd)
+{
+    int master = posix_openpt(O_RDWR | O_NOCTTY);
+    grantpt(master);
+    unlockpt(master);
+    *slave_path = ptsname(master);
+    *slave_fd = open(slave_path->c_str(), O_RDWR | O_NOCTTY);
+    return master;
+}
+
 std::string read_file(const std::string& path)
 {
     std::ifstream in(path, std::ios::binary);
     std::stringstream all;
     all << in.rdbuf();
     return all.str();
+}
+
+std::string hex_of(const std::string& text)
+{
+    std::string out;
+    char pair[3];
+    for (unsigned char byte : text) {
+        snprintf(pair, sizeof pair, "%02X", byte);
+        out += pair;
+    }
+    return out;
 }

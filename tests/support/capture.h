@@ -1,6 +1,8 @@
-// Captures what the daemon's functions print on stdout, and a UDP socket on
-// loopback that stands in for the reflector in unit tests.
+// Stand-ins and probes for unit tests: console capture, loopback sockets in
+// place of the reflector, a pipe or a pseudo-terminal in place of the radio,
+// scratch files, and saving the daemon's globals around a test.
 #pragma once
+#include <cstring>
 #include <string>
 
 // Starts sending stdout to a scratch file.
@@ -8,23 +10,47 @@ void capture_stdout_begin();
 // Restores stdout and returns everything printed since capture_stdout_begin.
 std::string capture_stdout_end();
 
-// Binds a socket of type (SOCK_DGRAM, SOCK_STREAM) on 127.0.0.1 with an
-// ephemeral port; returns the fd and stores the port.
-int loopback_socket(int type, int* port);
 // Binds a UDP socket on 127.0.0.1 with an ephemeral port; returns the fd and
-// stores the port. The socket has a receive timeout of timeout_ms.
+// stores the port. A blocking receive on it gives up after timeout_ms.
 int udp_listener(int* port, int timeout_ms = 200);
-// One datagram from fd, or "" after the timeout (received bytes exactly).
+// The next datagram waiting at fd, received bytes exactly; "" at once when
+// none is waiting.
 std::string udp_receive(int fd);
-// One datagram from fd if one is waiting, else "" at once.
-std::string udp_receive_now(int fd);
-// Sends text to 127.0.0.1:port from a fresh socket.
-void udp_send(int port, const std::string& text);
 
 // Points the daemon's reflector socket and destination at a fresh listener
 // on loopback; returns the listener's fd (close with reflector_stub_close).
 int reflector_stub_open();
 void reflector_stub_close(int listener);
 
+// Makes serport the write end of a pipe standing in for the radio's serial
+// line and returns the read end (the caller closes both). A pipe, not a
+// socket: one-byte writes would fill a socket's buffer with per-write
+// overhead long before a long PDU is through.
+int radio_line_open();
+// Everything written to the radio line since the last call.
+std::string radio_line_read(int fd);
+// Opens a pseudo-terminal; returns its master and stores the slave's path and
+// a descriptor on the slave, kept open so the terminal outlives a close of
+// the port by the code under test.
+int pty_open(std::string* slave_path, int* slave_fd);
+
 // Reads a whole file ("" when it does not exist).
 std::string read_file(const std::string& path);
+// Uppercase hex digits of every byte of text, as the PEI carries SDS payloads.
+std::string hex_of(const std::string& text);
+
+// Saves a global of the daemon and puts its value back at the end of the
+// scope, so each test leaves the globals as it found them:
+//     saved_global keep(DTMF_CTRL_FILE); DTMF_CTRL_FILE = path;
+template <typename T> struct saved_global {
+    T& global;
+    T value;
+    explicit saved_global(T& g) : global(g), value(g) {}
+    ~saved_global() { global = value; }
+};
+template <size_t N> struct saved_global<char[N]> {
+    char (&global)[N];
+    char value[N];
+    explicit saved_global(char (&g)[N]) : global(g) { memcpy(value, g, N); }
+    ~saved_global() { memcpy(global, value, N); }
+};

@@ -1,27 +1,24 @@
 // Virtual clock for unit tests.
 #include "support/virtual_clock.h"
 
+#include <cstdlib>
+
 #include <atomic>
-#include <mutex>
 
 #include "global.h"
 
 namespace {
-std::atomic<long long> now_us{0};
-std::mutex observer_lock;
+constexpr long long START_US = VIRTUAL_START * 1000000LL;
+std::atomic<long long> now_us{START_US};
+// Set only while no daemon thread sleeps; called from the sleeping threads.
 std::function<void(long long)> observer;
 
 void virtual_sleep(long long microseconds)
 {
     if (microseconds > 0)
         now_us += microseconds;
-    std::function<void(long long)> call;
-    {
-        std::lock_guard<std::mutex> lock(observer_lock);
-        call = observer;
-    }
-    if (call)
-        call(microseconds);
+    if (observer)
+        observer(microseconds);
 }
 
 void virtual_now(struct timeval* tv)
@@ -30,11 +27,23 @@ void virtual_now(struct timeval* tv)
     tv->tv_sec = static_cast<time_t>(us / 1000000);
     tv->tv_usec = static_cast<suseconds_t>(us % 1000000);
 }
+
+std::string utc_text(const char* format, int seconds)
+{
+    time_t when = VIRTUAL_START + seconds;
+    struct tm tm;
+    gmtime_r(&when, &tm);
+    char text[40];
+    strftime(text, sizeof text, format, &tm);
+    return text;
+}
 } // namespace
 
-void virtual_clock_install(time_t start)
+void virtual_clock_install()
 {
-    now_us = static_cast<long long>(start) * 1000000;
+    setenv("TZ", "UTC", 1);
+    tzset();
+    now_us = START_US;
     clock_sleep_hook = virtual_sleep;
     clock_now_hook = virtual_now;
 }
@@ -43,13 +52,12 @@ void virtual_clock_uninstall()
 {
     clock_sleep_hook = nullptr;
     clock_now_hook = nullptr;
-    std::lock_guard<std::mutex> lock(observer_lock);
     observer = nullptr;
 }
 
-long long virtual_clock_now_us()
+long long virtual_clock_elapsed_us()
 {
-    return now_us.load();
+    return now_us.load() - START_US;
 }
 
 void virtual_clock_advance_us(long long microseconds)
@@ -59,6 +67,15 @@ void virtual_clock_advance_us(long long microseconds)
 
 void virtual_clock_on_sleep(std::function<void(long long slept_us)> fn)
 {
-    std::lock_guard<std::mutex> lock(observer_lock);
     observer = std::move(fn);
+}
+
+std::string console_prefix(int seconds)
+{
+    return utc_text("<%d.%m.%y %H:%M:%S> ", seconds);
+}
+
+std::string report_time(int seconds)
+{
+    return utc_text("%d.%m.%Y %H:%M:%S", seconds);
 }

@@ -1,112 +1,106 @@
-// Start-up and process behaviour: timestamps, address list, thread names,
-// the beacon schedule over a virtual hour, signals and the fault log.
+// Start-up: the configuration file's lenient line rules, widths and numbers,
+// the bounded address list, and the beacon schedule over a virtual hour.
 #include <gtest/gtest.h>
 
-#include <pthread.h>
 #include <unistd.h>
 
-#include <csignal>
-#include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "config/config.h"
-#include "config/places.h"
 #include "global.h"
 #include "process/beacon.h"
-#include "process/console.h"
 #include "process/host.h"
-#include "process/signals.h"
-#include "process/threads.h"
-#include "util/text.h"
 #include "support/capture.h"
 #include "support/virtual_clock.h"
+#include "util/text.h"
 
 namespace {
 
-// 05.12.2026 18:40:00 UTC
-constexpr time_t DEC5 = 1796496000;
-
-struct utc_clock {
-    utc_clock()
-    {
-        setenv("TZ", "UTC", 1);
-        tzset();
-        virtual_clock_install(DEC5);
-    }
-    ~utc_clock() { virtual_clock_uninstall(); }
-};
-
-} // namespace
-
-TEST(Console, TimeFormats)
+// Writes text as the configuration file (one per process: ctest runs the
+// tests in parallel), reads it and returns the console.
+std::string load(const std::string& text)
 {
-    utc_clock clock;
-    char buf[40];
-    format_console_time(buf, sizeof buf);
-    EXPECT_STREQ(buf, "<05.12.26 18:40:00>");
-    format_report_time(buf, sizeof buf);
-    EXPECT_STREQ(buf, "05.12.2026 18:40:00");
-
-    struct timeval tv = {DEC5, 999600}; // rounds up to 1000 ms: next second, 000
-    format_timestamp_ms(&tv, buf, sizeof buf);
-    EXPECT_STREQ(buf, "05.12.26 18:40:01.000 ");
-    tv.tv_usec = 123400;
-    format_timestamp_ms(&tv, buf, sizeof buf);
-    EXPECT_STREQ(buf, "05.12.26 18:40:00.123 ");
-
+    std::string path = ::testing::TempDir() + "sdsbridge-config-" + std::to_string(getpid()) + ".conf";
+    std::ofstream(path) << text;
     capture_stdout_begin();
-    log_ts("line %d\n", 1);
-    log_raw("raw\n");
-    printf_timestamp();
-    fflush(stdout);
-    EXPECT_EQ(capture_stdout_end(), "<05.12.26 18:40:00> line 1\nraw\n<05.12.26 18:40:00> ");
+    EXPECT_EQ(read_config(path.c_str()), 1) << text;
+    std::string out = capture_stdout_end();
+    unlink(path.c_str());
+    return out;
 }
 
-TEST(Host, AddressListOrder)
+TEST(Config, LineRulesAndWidths)
+{
+    const struct {
+        const char* name;
+        std::string text;
+        std::string city; // CITY afterwards
+    } cases[] = {
+        {"blank after = is part of the value", "CITY= Graz\n", " Graz"},
+        {"trailing comment drops the whole line", "CITY=Graz\nCITY=Linz # home\n", "Graz"},
+        {"bracket anywhere drops the line", "CITY=Graz\nCITY=Linz[1]\n", "Graz"},
+        {"CR LF line end cut", "CITY=Graz\r\n", "Graz"},
+        {"later value wins", "CITY=Graz\nCITY=Linz\n", "Linz"},
+        {"keys are case-sensitive", "city=Graz\n", "city"},
+        {"only the first = separates", "CITY=a=b\n", "a=b"},
+        {"no = at all", "CITY\n", "city"},
+        {"last line without newline", "CITY=Wien", "Wien"},
+        {"cut to the width of 50", "CITY=" + std::string(60, 'x') + "\n", std::string(50, 'x')},
+    };
+    for (const auto& c : cases) {
+        load(c.text);
+        EXPECT_EQ(std::string(CITY), c.city) << c.name;
+    }
+    EXPECT_NE(load("DMO_REPEATER=YESYESYES\n").find("DMO_REPEATER=YESYE\n"), std::string::npos)
+        << "the echo shows the value as cut";
+    load(""); // the defaults again for the tests that follow
+}
+
+TEST(Config, IntegersReadLikeAtoiOfFiveCharacters)
+{
+    const std::pair<const char*, int> cases[] = {
+        {"5220abc", 5220}, {"123456", 12345}, {"yes", 0}, {" 42", 42}, {"-7", -7}, {"", 0}, {"  123456", 123},
+    };
+    for (const auto& [value, expected] : cases) {
+        load(std::string("REFLECTOR_PORT=") + value + "\n");
+        EXPECT_EQ(REFLECTOR_PORT, expected) << value;
+    }
+}
+
+// AMPRNet ("44.") addresses go last; one that no longer fits is left out.
+TEST(Host, AddressListOrderAndBound)
 {
     char list[100] = "";
     for (const char* address : {"10.0.0.2", "44.1.2.3", "192.168.1.5", "44.9.9.9"})
         add_server_address(list, sizeof list, address);
     EXPECT_STREQ(list, "192.168.1.5;10.0.0.2;44.1.2.3;44.9.9.9;");
-}
-
-TEST(Host, AddressesThatDoNotFitAreLeftOut)
-{
-    char list[100] = "";
+    list[0] = '\0';
     int added = 0;
     for (int i = 0; i < 20; i++)
         added += add_server_address(list, sizeof list, i % 2 ? "44.100.100.100" : "192.168.100.100");
     EXPECT_EQ(added, 6); // 6 x 16 characters fit in 99
-    EXPECT_LT(strlen(list), sizeof list);
     EXPECT_EQ(list[strlen(list) - 1], ';');
-}
-
-TEST(Threads, LongNamesAreCutTo15Characters)
-{
-    set_thread_name(pthread_self(), "treflector_listener");
-    char name[32];
-    pthread_getname_np(pthread_self(), name, sizeof name);
-    EXPECT_STREQ(name, "treflector_list");
 }
 
 TEST(Beacon, ScheduleOverAVirtualHour)
 {
-    utc_clock clock;
+    virtual_clock_scope clock;
     int reflector = reflector_stub_open();
-    copy_bounded(GATEWAY_CALL, sizeof GATEWAY_CALL, "GW");
-    copy_bounded(GATEWAY_COMMENT, sizeof GATEWAY_COMMENT, "location/frequenz");
-    copy_bounded(GATEWAY_ID, sizeof GATEWAY_ID, "999999");
-    copy_bounded(GATEWAY_LON, sizeof GATEWAY_LON, "+99999.99");
-    copy_bounded(GATEWAY_LAT, sizeof GATEWAY_LAT, "+9999.99");
+    copy_field(GATEWAY_CALL, "GW");
+    copy_field(GATEWAY_COMMENT, "location/frequenz");
+    copy_field(GATEWAY_ID, "999999");
+    copy_field(GATEWAY_LON, "+99999.99");
+    copy_field(GATEWAY_LAT, "+9999.99");
     int ticks = 0;
-    std::vector<int> keepalive_ticks;
-    std::vector<int> beacon_ticks;
+    std::vector<int> keepalive_ticks, beacon_ticks;
     // Stop after 3601 sleeps: ticks 1 to 3600 run whole.
     virtual_clock_on_sleep([&](long long) {
         ++ticks;
-        for (std::string got; !(got = udp_receive_now(reflector)).empty();)
+        for (std::string got; !(got = udp_receive(reflector)).empty();)
             (got.rfind(">>", 0) == 0 ? keepalive_ticks : beacon_ticks).push_back(ticks);
         if (ticks == 3601)
             keep_running = false;
@@ -122,45 +116,10 @@ TEST(Beacon, ScheduleOverAVirtualHour)
     EXPECT_EQ(keepalive_ticks[1] - keepalive_ticks[0], 6);
     ASSERT_EQ(beacon_ticks.size(), 1u);
     EXPECT_EQ(beacon_ticks[0], 60); // in the sixtieth tick, before its sleep
-    EXPECT_EQ(virtual_clock_now_us() / 1000000 - DEC5, 3601);
+    EXPECT_EQ(virtual_clock_elapsed_us(), 3601LL * 1000000);
     // The beacon is logged behind the prefix, with its own newline; nothing else is.
-    EXPECT_EQ(out, "<05.12.26 18:40:59> GW,location/frequenz,05.12.2026 18:40:59,GW,POS,#232,999999,,E;+99999.99;"
-                   "N;+9999.99;000;,\n");
+    EXPECT_EQ(out, console_prefix(59) + "GW,location/frequenz," + report_time(59) +
+                       ",GW,POS,#232,999999,,E;+99999.99;N;+9999.99;000;,\n");
 }
 
-TEST(Signals, FaultLogEntriesAndStopRequests)
-{
-    utc_clock clock;
-    std::string log_path = ::testing::TempDir() + "sdsbridge-error-" + std::to_string(getpid()) + ".txt";
-    unlink(log_path.c_str());
-    const char* saved = FAULT_LOG_FILE;
-    FAULT_LOG_FILE = log_path.c_str();
-    copy_bounded(funktion_print, sizeof funktion_print, "read_config\n");
-    ASSERT_EQ(install_signal_handlers(), 1);
-
-    capture_stdout_begin();
-    raise(SIGTERM);
-    EXPECT_TRUE(keep_running); // termination is only logged
-    report_caught_signals();
-    raise(SIGINT);
-    EXPECT_FALSE(keep_running);
-    report_caught_signals();
-    report_caught_signals(); // nothing left: no second report
-    std::string out = capture_stdout_end();
-    keep_running = true;
-    signal(SIGINT, SIG_DFL);
-    signal(SIGTERM, SIG_DFL);
-    signal(SIGHUP, SIG_DFL);
-    signal(SIGQUIT, SIG_DFL);
-    FAULT_LOG_FILE = saved;
-
-    EXPECT_EQ(out, "sigCatch errno=15\nERROR:Termination (ANSI)This signal can be blocked, handled, and ignored. "
-                   "Generated by kill command.\n\n"
-                   "sigCatch errno=2\nERROR:Interrupt (ANSI)Program interrupt. (ctrl-c)\n\n");
-    EXPECT_EQ(read_file(log_path),
-              "\nERROR DMR MASTER:<05.12.26 18:40:00>\nERROR:Termination (ANSI)This signal can be blocked, handled, "
-              "and ignored. Generated by kill command.\nsignum=15\nFUNKTION:read_config\n\n"
-              "\nERROR DMR MASTER:<05.12.26 18:40:00>\nERROR:Interrupt (ANSI)Program interrupt. (ctrl-c)\n"
-              "signum=2\nFUNKTION:read_config\n\n");
-    unlink(log_path.c_str());
-}
+} // namespace

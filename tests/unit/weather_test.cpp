@@ -1,26 +1,11 @@
-// The weather reply: values picked out of the service's answers, the widest
-// request address, and whole queries against a loopback stand-in for the service.
+// The weather reply: values picked out of the service's answers, and the
+// widest request address.
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <stdlib.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
-#include <cstdio>
-#include <fstream>
 #include <string>
-#include <thread>
 
-#include "config/config.h"
-#include "config/places.h"
-#include "events/handlers.h"
-#include "events/session.h"
 #include "events/weather.h"
 #include "support/capture.h"
-#include "support/virtual_clock.h"
 
 namespace {
 
@@ -91,81 +76,6 @@ TEST(WeatherUrl, WidestSettingsFitWhole)
     std::string zip(50, 'z'), country(50, 'c'), key(32, 'k');
     EXPECT_EQ(format_weather_url(url, sizeof url, base.c_str(), zip.c_str(), country.c_str(), key.c_str()), 192);
     EXPECT_EQ(std::string(url), base + "zip=" + zip + "," + country + "&appid=" + key);
-}
-
-// Stands in for the service: answers one request (waiting at most 5 s) with
-// body under the given HTTP status; stores the request line and headers.
-void serve_once(int listener, const std::string& body, int status, std::string* request)
-{
-    std::string response = "HTTP/1.1 " + std::to_string(status) + " Canned\r\nContent-Length: " +
-                           std::to_string(body.size()) + "\r\nConnection: close\r\n\r\n" + body;
-    struct pollfd p = {listener, POLLIN, 0};
-    if (poll(&p, 1, 5000) != 1)
-        return;
-    int client = accept(listener, nullptr, nullptr);
-    char buf[1024];
-    ssize_t got = 0;
-    while (request->find("\r\n\r\n") == std::string::npos && (got = recv(client, buf, sizeof buf, 0)) > 0)
-        request->append(buf, static_cast<size_t>(got)); // a GET has no body
-    send(client, response.data(), response.size(), MSG_NOSIGNAL);
-    close(client);
-}
-
-// Whole queries: refused, answered with 200 and 401 (an error page is still
-// a completed transfer), and with a scratch file that cannot be written.
-TEST(WeatherQuery, AgainstALoopbackService)
-{
-    char dir[] = "/tmp/sdsbridge-weather-XXXXXX";
-    ASSERT_NE(mkdtemp(dir), nullptr);
-    const std::string query_path = std::string(dir) + "/query.txt";
-    const char* saved_query = QUERY_FILE;
-    QUERY_FILE = query_path.c_str();
-    int port = 0;
-    int listener = loopback_socket(SOCK_STREAM, &port);
-    snprintf(BASE_URL, sizeof BASE_URL, "http://127.0.0.1:%d/data/2.5/weather?", port);
-    snprintf(API_KEY, sizeof API_KEY, "0123456789abcdef0123456789abcdef");
-    snprintf(ZIP, sizeof ZIP, "41059");
-    snprintf(COUNTRY, sizeof COUNTRY, "IT");
-    snprintf(CITY, sizeof CITY, "Sampletown");
-    virtual_clock_install();
-    auto query = [] {
-        PushMessage[0] = '\0';
-        capture_stdout_begin();
-        handle_weather();
-        return capture_stdout_end();
-    };
-
-    // Not listening yet: refused, and the earlier answer is not reused.
-    std::ofstream(query_path, std::ios::binary) << fixture("sampletown.json");
-    EXPECT_EQ(query(), "<05.12.25 18:40:00> CURL res:7\n"); // CURLE_COULDNT_CONNECT
-    EXPECT_EQ(read_file(query_path), "");
-    EXPECT_EQ(PushMessage, ZEROS);
-
-    listen(listener, 4);
-    for (int status : {200, 401}) {
-        SCOPED_TRACE(status);
-        std::string body = fixture(status == 200 ? "sampletown.json" : "error-401-invalid-key.json");
-        std::string request;
-        std::thread server(serve_once, listener, body, status, &request);
-        EXPECT_EQ(query(), "<05.12.25 18:40:00> CURL res:0\n");
-        server.join();
-        EXPECT_EQ(request.rfind("GET /data/2.5/weather?zip=41059,IT&appid=0123456789abcdef0123456789abcdef HTTP/", 0),
-                  0u);
-        EXPECT_EQ(read_file(query_path), body);
-        EXPECT_EQ(PushMessage, status == 200 ? SAMPLETOWN : ZEROS);
-    }
-
-    QUERY_FILE = "/nonexistent-sdsbridge-dir/query.txt";
-    std::string log = query();
-    EXPECT_EQ(log.find("CURL res:"), std::string::npos);
-    EXPECT_NE(log.find("/nonexistent-sdsbridge-dir/query.txt"), std::string::npos);
-    EXPECT_EQ(PushMessage, ZEROS);
-
-    virtual_clock_uninstall();
-    close(listener);
-    QUERY_FILE = saved_query;
-    unlink(query_path.c_str());
-    rmdir(dir);
 }
 
 } // namespace

@@ -1,0 +1,64 @@
+// Set-up shared by the SDS transfer and radio event tests: virtual clock, a
+// pipe standing in for the radio's serial line, a loopback reflector, a
+// scratch DTMF control file, and the session as after an SDS header from
+// ISSI 1234567.
+#pragma once
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <string>
+
+#include "config/config.h"
+#include "config/places.h"
+#include "events/session.h"
+#include "global.h"
+#include "radio/sds.h"
+#include "radio/serial.h"
+#include "support/capture.h"
+#include "support/virtual_clock.h"
+#include "util/text.h"
+
+struct RadioTest : ::testing::Test {
+    virtual_clock_scope clock;
+    saved_global<const char*> keep_dtmf{DTMF_CTRL_FILE};
+    saved_global<char[6]> keep_dmo{DMO_REPEATER};
+    saved_global<int> keep_wait{SYS_CTOM_WAIT};
+    // One test runs per process: the process id keeps the files apart.
+    std::string dtmf_path = "/tmp/sdsbridge-dtmf." + std::to_string(getpid());
+    int reflector = reflector_stub_open(), radio = radio_line_open();
+
+    void SetUp() override
+    {
+        DTMF_CTRL_FILE = dtmf_path.c_str();
+        copy_field(DMO_REPEATER, "NO");
+        SYS_CTOM_WAIT = 2;
+        sds_lfd = 16;
+        copy_field(GATEWAY_CALL, "TEST-GW");
+        copy_field(GATEWAY_COMMENT, "Test");
+        SYS_DEBUG = msg = ptt = 0;
+        copy_field(CALL, "NO USER");
+        copy_field(CALL_ID, "1234567");
+        clock_now(&lastgps);
+        lastgps.tv_sec -= 60; // no report sent lately
+    }
+    void TearDown() override
+    {
+        close(serport.exchange(-1));
+        close(radio);
+        reflector_stub_close(reflector);
+        unlink(dtmf_path.c_str());
+    }
+    // Makes line the current radio line, zero-filled behind it as the reader
+    // leaves it, and runs handler with the console captured.
+    static void handle(const std::string& line, void (*handler)())
+    {
+        memset(data, 0, sizeof data);
+        line.copy(data, sizeof data - 1);
+        capture_stdout_begin();
+        handler();
+        capture_stdout_end();
+    }
+    // The next datagram at the reflector, "" when none is waiting (a loopback
+    // send is queued before sendto returns, so nothing is missed).
+    std::string reflector_next() const { return udp_receive(reflector); }
+};
