@@ -1,7 +1,7 @@
 #!/bin/sh
 # The installed sample configuration, copied unchanged into a working
 # directory, is read by the daemon with every key echoed as KEY=value, and the
-# daemon stops on SIGINT with status 0.
+# daemon, in a namespace of its own, stops on SIGINT with status 0.
 # Usage: sample_config.sh BUILD_DIR
 set -u
 . "$(dirname "$0")/common.sh"
@@ -22,7 +22,14 @@ stray=$(grep -v '[#[]' "$conf" | grep -v '^$' | grep -Ev "^($(echo $CONFIG_KEYS 
 [ -z "$stray" ] || fail "the sample has lines that are neither keys nor comments: $stray"
 
 cd "$work/run" || exit 1
-"$work/stage/usr/bin/sdsbridge" >console.txt 2>&1 &
+# The daemon gets a network and mount namespace with a private /tmp: on a
+# station's computer it must not bind the real ports nor write the voice
+# gateway's control files.
+userns=""
+[ "$(id -u)" -eq 0 ] || userns=-r
+unshare $userns -n -m true 2>/dev/null || skip "no private network and /tmp for the daemon (unshare)"
+unshare $userns -n -m --propagation private sh -c 'mount -t tmpfs tmpfs /tmp && exec "$0"' \
+    "$work/stage/usr/bin/sdsbridge" >console.txt 2>&1 &
 pid=$!
 # Reading the file and resolving the reflector come before any thread starts.
 i=0
