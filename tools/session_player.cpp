@@ -29,6 +29,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <map>
 #include <set>
 #include <sstream>
@@ -273,7 +274,10 @@ void reap_gateway()
 // Collects whatever arrives within wait_ms.
 void pump(int wait_ms)
 {
-    struct pollfd fds[4] = {{radio_master, POLLIN, 0}, {reflector_fd, POLLIN, 0}, {console_fd, POLLIN, 0},
+    // A log file (attach mode) is always readable, so it is read after the
+    // poll instead of in it, or the poll would never wait.
+    int console_pipe = gateway_binary.empty() ? -1 : console_fd;
+    struct pollfd fds[4] = {{radio_master, POLLIN, 0}, {reflector_fd, POLLIN, 0}, {console_pipe, POLLIN, 0},
                             {inotify_fd, POLLIN, 0}};
     if (poll(fds, 4, wait_ms) > 0) {
         char buf[4096];
@@ -288,13 +292,13 @@ void pump(int wait_ms)
             ssize_t got = read(console_fd, buf, sizeof buf);
             if (got > 0)
                 console_bytes(buf, static_cast<size_t>(got));
-            else if (!gateway_binary.empty())
+            else
                 close(console_fd), console_fd = -1; // the gateway is gone
         }
         if (fds[3].revents & POLLIN)
             inotify_events();
     }
-    if (gateway_binary.empty() && console_fd >= 0) { // a log file: read on
+    if (console_pipe < 0 && console_fd >= 0) { // a log file: read on
         char buf[4096];
         ssize_t got = read(console_fd, buf, sizeof buf);
         if (got > 0)
@@ -675,10 +679,8 @@ bool parse_line(std::string text, int number, session_spec* s, std::string* erro
         *error = "unknown word \"" + l.verb + "\"";
         return false;
     }
-    if (l.verb == "put" || l.verb == "file") {
+    if (l.verb == "put" || l.verb == "file")
         l.path = first_word(&text);
-        tracked.insert(l.path);
-    }
     if (l.verb == "wait" && (l.after = duration(text)) < 0) {
         *error = "\"wait\" takes a time (2s, 500ms)";
         return false;
@@ -875,8 +877,6 @@ bool attach(const session_spec& s)
         printf("cannot open a pty linked as %s\n", radio_link.c_str());
         return false;
     }
-    for (const char* f : CONTROL_FILES)
-        tracked.insert(f);
     watch("/tmp");
     watch(".");
     if (!attach_log.empty()) {
@@ -931,8 +931,11 @@ bool play(const session_spec& s)
 {
     current = &s;
     reset_state();
-    for (const char* f : CONTROL_FILES)
-        tracked.insert(f);
+    // The control files always, and whatever else this session looks at.
+    tracked = std::set<std::string>(std::begin(CONTROL_FILES), std::end(CONTROL_FILES));
+    for (const line_spec& l : s.lines)
+        if (!l.path.empty())
+            tracked.insert(l.path);
     printf("%s: %s\n", s.file.c_str(), s.title.c_str());
     reflector_fd = bind_udp(reflector_port(s));
     bool started = reflector_fd >= 0 && (gateway_binary.empty() ? attach(s) : start_gateway(s));
