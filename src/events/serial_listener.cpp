@@ -7,17 +7,30 @@
 #include "events/dispatch.h"
 #include "events/session.h"
 #include "global.h"
-#include "net/sms_sender.h"
-#include "process/console.h"
+#include "net/datagrams.h"
+#include "util/console.h"
+#include "util/control_chars.h"
 #include "radio/init.h"
 #include "radio/serial.h"
 
 namespace {
 
-constexpr char CR = '\r';
-
 // Passes in a row that got no line from the radio.
 int failed_passes = 0;
+
+// The push slot: a reply the weather handler left for CALL_ID goes out through
+// the local SDS request port, as if another program of the station asked for
+// it. Returns 1 when the slot held one.
+int push_slot_step()
+{
+    if (PushMessage[0] == '\0')
+        return 0;
+    char PushMessageSend[2024];
+    format_local_sds_request(PushMessageSend, sizeof PushMessageSend, CALL_ID, PushMessage);
+    PushMessage[0] = '\0';
+    send_to_local_port(PushMessageSend);
+    return 1;
+}
 
 // A new radio session: initialise the radio, forget the last caller and any
 // pending payload or held message.
@@ -29,7 +42,7 @@ void start_session()
     CALL_ID[0] = '\0';
     clock_now(&lastgps);
     sds = 0;
-    msg = 0;
+    msg = MSG_NONE;
     run = 1;
 }
 

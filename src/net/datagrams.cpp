@@ -9,18 +9,10 @@
 
 #include "config/config.h"
 #include "config/places.h"
-#include "net/reflector_listener.h"
 #include "net/udp.h"
+#include "util/text.h"
 
 namespace {
-
-// snprintf's result is the untruncated length; report what the buffer holds.
-int stored(int len, size_t size)
-{
-    if (len < 0 || size == 0)
-        return 0;
-    return static_cast<size_t>(len) < size ? len : static_cast<int>(size - 1);
-}
 
 void send_text(const char* text, const char* ip, int port)
 {

@@ -4,30 +4,11 @@
 #include <netinet/in.h>
 #include <sys/socket.h>
 
-#include <cerrno>
-
 #include "config/config.h"
-#include "global.h"
 #include "net/reflector_messages.h"
 #include "net/udp.h"
-#include "process/console.h"
+#include "util/console.h"
 #include "radio/sds.h"
-
-std::atomic<int> reflector_listener_controlsock{-1};
-
-int reflector_socket_open()
-{
-    log_ts("reflector_listener Start\n");
-    // A bind failure (port in use) leaves the socket usable for sending.
-    int sock = udp_socket_bound(SOCK_UDP_IP, SOCK_UDP_PORT);
-    reflector_listener_controlsock = sock;
-    if (sock < 0) {
-        log_ts("Failed to create server socket2, errno=%d\n", errno);
-        log_ts("reflector_listener() failed\n");
-        return 0;
-    }
-    return 1;
-}
 
 int reflector_listener_step(int sock)
 {
@@ -54,9 +35,8 @@ int reflector_listener_step(int sock)
 
 void* reflector_listener(void*)
 {
-    if (!reflector_socket_open())
-        return nullptr;
-    while (keep_running)
-        reflector_listener_step(reflector_listener_controlsock);
+    // A bind failure (port in use) leaves the socket usable for sending.
+    udp_thread_run({SOCK_UDP_IP, SOCK_UDP_PORT, &reflector_listener_controlsock, "socket2", "reflector_listener",
+                    reflector_listener_step});
     return nullptr;
 }

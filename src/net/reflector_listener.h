@@ -1,14 +1,6 @@
-// The reflector side: the gateway's one UDP socket, bound to 0.0.0.0:5230.
-// Every thread sends its datagrams from it; this thread receives on it.
+// The reflector side: receives on the gateway's UDP socket on port 5230 and
+// sends the SDS each "::" datagram asks for.
 #pragma once
-#include <atomic>
-
-// -1 until the reflector thread has created the socket, and for good if that failed.
-extern std::atomic<int> reflector_listener_controlsock;
-
-// Creates and binds the socket (start steps), logging as the thread does.
-// Returns 1 when a socket exists afterwards, 0 when creation failed.
-int reflector_socket_open();
 
 // One pass of the receive loop on sock: receives one datagram (blocking),
 // logs a "::" datagram and sends the SDS it asks for. Returns 1 when an SDS

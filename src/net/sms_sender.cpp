@@ -1,42 +1,15 @@
-// Local SDS request port and push slot.
+// Local SDS request port: other programs of the station send SDS through the radio.
 #include "net/sms_sender.h"
 
 #include <netinet/in.h>
 #include <sys/socket.h>
 
-#include <cerrno>
-#include <cstdio>
-
 #include "config/places.h"
-#include "events/session.h"
-#include "global.h"
-#include "net/datagrams.h"
 #include "net/reflector_messages.h"
 #include "net/udp.h"
-#include "process/console.h"
 #include "radio/sds.h"
 
 std::atomic<int> sms_sender_controlsock{-1};
-
-namespace {
-
-// Creates and binds the request socket; 1 when a socket exists afterwards.
-int sms_sender_open()
-{
-    // The same start line as the reflector thread: log readers count on it.
-    log_ts("reflector_listener Start\n");
-    // A port in use is not examined: the thread then receives nothing.
-    int sock = udp_socket_bound(SMS_SENDER_IP, SMS_SENDER_PORT);
-    sms_sender_controlsock = sock;
-    if (sock < 0) {
-        log_ts("Failed to create server sms_sender, errno=%d\n", errno);
-        log_ts("sms_sender() failed\n");
-        return 0;
-    }
-    return 1;
-}
-
-} // namespace
 
 int sms_sender_step(int sock)
 {
@@ -55,20 +28,7 @@ int sms_sender_step(int sock)
 
 void* sms_sender(void*)
 {
-    if (!sms_sender_open())
-        return nullptr;
-    while (keep_running)
-        sms_sender_step(sms_sender_controlsock);
+    // A port in use is not examined: the thread then receives nothing.
+    udp_thread_run({SMS_SENDER_IP, SMS_SENDER_PORT, &sms_sender_controlsock, "sms_sender", "sms_sender", sms_sender_step});
     return nullptr;
-}
-
-int push_slot_step()
-{
-    if (PushMessage[0] == '\0')
-        return 0;
-    char PushMessageSend[2024];
-    format_local_sds_request(PushMessageSend, sizeof PushMessageSend, CALL_ID, PushMessage);
-    PushMessage[0] = '\0';
-    send_to_local_port(PushMessageSend);
-    return 1;
 }

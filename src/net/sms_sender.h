@@ -1,4 +1,4 @@
-// The local SDS request port 127.0.0.1:54001 and the serial thread's push slot.
+// The local SDS request port 127.0.0.1:54001.
 #pragma once
 #include <atomic>
 
@@ -13,8 +13,3 @@ int sms_sender_step(int sock);
 
 // Thread body; dummy is unused.
 void* sms_sender(void* dummy);
-
-// Push step of the serial loop: when PushMessage holds a reply, sends CALL_ID
-// followed by it to the local SDS request port, empties the slot and returns 1;
-// returns 0 when the slot was empty.
-int push_slot_step();

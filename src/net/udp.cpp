@@ -1,10 +1,16 @@
-// IPv4 addresses and bound datagram sockets.
+// IPv4 addresses, bound datagram sockets and the receive threads' common life.
 #include "net/udp.h"
 
 #include <arpa/inet.h>
 #include <sys/socket.h>
 
+#include <cerrno>
 #include <cstring>
+
+#include "global.h"
+#include "util/console.h"
+
+std::atomic<int> reflector_listener_controlsock{-1};
 
 void ipv4_address(struct sockaddr_in* addr, const char* ip, int port)
 {
@@ -23,4 +29,26 @@ int udp_socket_bound(const char* ip, int port)
     ipv4_address(&local, ip, port);
     bind(sock, reinterpret_cast<struct sockaddr*>(&local), sizeof local);
     return sock;
+}
+
+int udp_thread_open(const struct udp_thread& thread)
+{
+    // Both threads log the same start line: log readers count on it.
+    log_ts("reflector_listener Start\n");
+    int sock = udp_socket_bound(thread.ip, thread.port);
+    *thread.sock = sock;
+    if (sock < 0) {
+        log_ts("Failed to create server %s, errno=%d\n", thread.socket_name, errno);
+        log_ts("%s() failed\n", thread.thread_name);
+        return 0;
+    }
+    return 1;
+}
+
+void udp_thread_run(const struct udp_thread& thread)
+{
+    if (!udp_thread_open(thread))
+        return;
+    while (keep_running)
+        thread.step(*thread.sock);
 }

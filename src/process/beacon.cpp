@@ -4,14 +4,14 @@
 #include "config/config.h"
 #include "global.h"
 #include "net/datagrams.h"
-#include "process/console.h"
+#include "util/console.h"
 #include "process/signals.h"
 
 namespace {
 
 void send_position_beacon()
 {
-    char timestamp[24];
+    char timestamp[REPORT_TIME_SIZE];
     char MESSAGE[MESSAGE_SIZE];
     format_report_time(timestamp, sizeof timestamp);
     format_position_beacon(MESSAGE, sizeof MESSAGE, GATEWAY_CALL, GATEWAY_COMMENT, timestamp, GATEWAY_CALL,

@@ -9,7 +9,7 @@
 #include <cstring>
 
 #include "build_defaults.h"
-#include "process/console.h"
+#include "util/console.h"
 
 char server_address[100];
 

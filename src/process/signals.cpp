@@ -9,7 +9,7 @@
 #include "config/config.h"
 #include "config/places.h"
 #include "global.h"
-#include "process/console.h"
+#include "util/console.h"
 
 namespace {
 

@@ -16,7 +16,7 @@
 #include <sstream>
 
 #include "config/config.h"
-#include "net/reflector_listener.h"
+#include "net/udp.h"
 #include "radio/serial.h"
 
 namespace {

@@ -1,5 +1,5 @@
 // Console logging: timestamp prefixes, whole-line writes.
-#include "process/console.h"
+#include "util/console.h"
 
 #include <cstdarg>
 #include <cstdio>
@@ -24,7 +24,7 @@ void write_console(bool with_prefix, const char* fmt, va_list ap)
 {
     char prefix[40] = "";
     if (with_prefix) {
-        char stamp[24];
+        char stamp[REPORT_TIME_SIZE];
         format_console_time(stamp, sizeof stamp);
         snprintf(prefix, sizeof prefix, "%s ", stamp);
     }
@@ -68,21 +68,21 @@ void format_timestamp_ms(const struct timeval* tv, char* buf, size_t size)
         millis -= 1000;
         seconds++;
     }
-    char day[24];
+    char day[REPORT_TIME_SIZE];
     format_local(seconds, "%d.%m.%y %H:%M:%S", day, sizeof day);
     snprintf(buf, size, "%s.%03d ", day, millis);
 }
 
 void printf_timestamp()
 {
-    char stamp[24];
+    char stamp[REPORT_TIME_SIZE];
     format_console_time(stamp, sizeof stamp);
     printf("%s ", stamp);
 }
 
 void fprintf_timestamp(FILE* fr)
 {
-    char stamp[24];
+    char stamp[REPORT_TIME_SIZE];
     format_console_time(stamp, sizeof stamp);
     fprintf(fr, "%s", stamp);
 }

@@ -7,6 +7,9 @@
 #include <cstdio>
 #include <sys/time.h>
 
+// Room for any of the time texts below (19 to 23 characters and the NUL).
+constexpr int REPORT_TIME_SIZE = 24;
+
 // Console time prefix "<%d.%m.%y %H:%M:%S>" (local time), into buf.
 void format_console_time(char* buf, size_t size);
 // Report time "%d.%m.%Y %H:%M:%S" (19 characters), used in every report datagram.

@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Lists every include in src/ that runs up the layers, and fails if there is one.
+# The layers, bottom first: util, config, radio and control, net, events,
+# process (the top of the program: threads, beacon loop, signals), then main.
+set -euo pipefail
+cd "$(dirname "$0")/../src"
+rank() {
+    case $1 in
+        global.h | util) echo 0 ;;
+        config | build_defaults.h) echo 1 ;;
+        radio | control) echo 2 ;;
+        net) echo 3 ;;
+        events) echo 4 ;;
+        process) echo 5 ;;
+        *) echo 6 ;;
+    esac
+}
+up=0
+while IFS=: read -r file _ include; do
+    from=${file%%/*}
+    to=$(sed -E 's/.*#include "([^"/]*)(\/.*)?".*/\1/' <<<"$include")
+    if (($(rank "$to") > $(rank "$from"))); then
+        echo "$file includes ${include#*#include } from a layer above it"
+        up=1
+    fi
+done < <(grep -rn '^#include "' --include='*.cpp' --include='*.h' .  | sed 's#^\./##')
+exit $up
