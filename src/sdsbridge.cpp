@@ -9,7 +9,7 @@
 #include "config/places.h"
 #include "global.h"
 #include "process/beacon.h"
-#include "process/console.h"
+#include "util/console.h"
 #include "process/host.h"
 #include "process/signals.h"
 #include "process/threads.h"

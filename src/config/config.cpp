@@ -10,7 +10,7 @@
 #include <cstring>
 
 #include "build_defaults.h"
-#include "process/console.h"
+#include "util/console.h"
 #include "util/text.h"
 
 int REFLECTOR_PORT;

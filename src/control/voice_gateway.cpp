@@ -7,7 +7,7 @@
 
 #include "config/places.h"
 #include "global.h"
-#include "process/console.h"
+#include "util/console.h"
 
 namespace {
 

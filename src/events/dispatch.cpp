@@ -8,7 +8,7 @@
 #include "config/config.h"
 #include "events/handlers.h"
 #include "events/session.h"
-#include "process/console.h"
+#include "util/console.h"
 #include "radio/serial.h"
 #include "util/text.h"
 
@@ -22,11 +22,6 @@ constexpr int HEADER_MIN_FIELDS = 6;
 constexpr int HEADER_CALLING_FIELD = 1;
 constexpr int HEADER_LENGTH_FIELD = 5;
 
-bool starts(const char* line, const char* prefix)
-{
-    return strncmp(line, prefix, strlen(prefix)) == 0;
-}
-
 unsigned classify_payload(const char* line)
 {
     // A five-character payload is a status; its digits may look like a text
@@ -34,31 +29,31 @@ unsigned classify_payload(const char* line)
     if (strlen(line) == STATUS_LINE_LENGTH)
         return ACT_STATUS;
     unsigned actions = 0;
-    if (starts(line, "038013"))
+    if (starts_with(line, "038013"))
         actions |= ACT_POSITION;
-    if (starts(line, "8204") || starts(line, "820C"))
+    if (starts_with(line, "8204") || starts_with(line, "820C"))
         actions |= ACT_PERSONAL_TEXT;
-    if (starts(line, "8200"))
+    if (starts_with(line, "8200"))
         actions |= ACT_GROUP_TEXT;
     return actions;
 }
 
 bool restarts_session(const char* line)
 {
-    if (starts(line, "+CTGS:") && !starts(line, "+CTGS: 1,1") && !starts(line, "+CTGS: 1,0"))
+    if (starts_with(line, "+CTGS:") && !starts_with(line, "+CTGS: 1,1") && !starts_with(line, "+CTGS: 1,0"))
         return true;
-    return starts(line, "+MCCFG: 0");
+    return starts_with(line, "+MCCFG: 0");
 }
 
 // The chain of voice activity tests: at most one alternative applies.
 unsigned classify_voice(const char* line, int ptt)
 {
-    if (starts(line, "+GIU: 0,00001000"))
+    if (starts_with(line, "+GIU: 0,00001000"))
         return 0;
-    if (starts(line, "+CTXG: 001,3") || starts(line, "+CTXG: 1,3") || starts(line, "+GIU: 0,"))
+    if (starts_with(line, "+CTXG: 001,3") || starts_with(line, "+CTXG: 1,3") || starts_with(line, "+GIU: 0,"))
         return ACT_PTT_ON;
-    bool off = starts(line, "+CDTXC:") || starts(line, "+CTCR: 1,1") || starts(line, "+GIU: 0") ||
-               starts(line, "+GCE");
+    bool off = starts_with(line, "+CDTXC:") || starts_with(line, "+CTCR: 1,1") || starts_with(line, "+GIU: 0") ||
+               starts_with(line, "+GCE");
     return off && ptt == 1 ? ACT_PTT_OFF : 0;
 }
 
@@ -96,19 +91,19 @@ void hand_over_payload(unsigned actions)
 unsigned classify_line(const char* line, int sds_pending, int ptt_on)
 {
     unsigned actions = 0;
-    if (starts(line, "OK"))
+    if (starts_with(line, "OK"))
         actions |= ACT_OK;
-    if (starts(line, "ERROR") || starts(line, "+CME ERROR"))
+    if (starts_with(line, "ERROR") || starts_with(line, "+CME ERROR"))
         actions |= ACT_ERROR;
-    if (starts(line, "+CTICN:"))
+    if (starts_with(line, "+CTICN:"))
         actions |= ACT_BLANK_BEFORE;
-    if (starts(line, "+CTCR:"))
+    if (starts_with(line, "+CTCR:"))
         actions |= ACT_BLANK_AFTER;
     if (sds_pending == 1)
         actions |= ACT_PAYLOAD | classify_payload(line);
-    if (starts(line, "+CMGS: 0,5,") || starts(line, "+CMGS: 0,4,"))
+    if (starts_with(line, "+CMGS: 0,5,") || starts_with(line, "+CMGS: 0,4,"))
         actions |= ACT_CONFIRMATION;
-    if (starts(line, "+CTSDSR:"))
+    if (starts_with(line, "+CTSDSR:"))
         actions |= ACT_SDS_HEADER;
     if (restarts_session(line))
         actions |= ACT_RESTART;

@@ -10,7 +10,7 @@
 #include "events/session.h"
 #include "global.h"
 #include "net/datagrams.h"
-#include "process/console.h"
+#include "util/console.h"
 #include "util/text.h"
 
 namespace {
@@ -49,7 +49,6 @@ constexpr time_t GPS_MIN_INTERVAL_S = 5;
 constexpr int POSITION_TEXT_SIZE = 40;
 constexpr int MINUTES_TEXT_SIZE = 20;
 constexpr int COURSE_TEXT_SIZE = 10;
-constexpr int REPORT_TIME_SIZE = 24;
 
 // Time of the report being handled.
 struct timeval gpsnow;

@@ -7,7 +7,7 @@
 #include "events/handlers.h"
 #include "events/session.h"
 #include "net/datagrams.h"
-#include "process/console.h"
+#include "util/console.h"
 #include "radio/sds.h"
 #include "util/text.h"
 

@@ -8,7 +8,8 @@
 #include "events/handlers.h"
 #include "events/session.h"
 #include "net/datagrams.h"
-#include "process/console.h"
+#include "net/reflector_messages.h"
+#include "util/console.h"
 #include "radio/sds.h"
 #include "util/text.h"
 
@@ -20,13 +21,9 @@ constexpr int TEXT_DIGITS_START = 8;
 constexpr int REFERENCE_START = 4;
 // Letters upper-cased so that "pc:" routes like "PC:".
 constexpr int PREFIX_LENGTH = 3;
-constexpr int REPLY_HEADER_SIZE = 50;
-// Both confirmation prefixes ("+CMGS: 0,5," and "+CMGS: 0,4,") are this long.
-constexpr size_t CONFIRMATION_PREFIX_LENGTH = 11;
 // Pause, in seconds, before a plain group text reaches the voice gateway;
 // the serial thread reads no line meanwhile.
 constexpr int GROUP_TEXT_DELAY_S = 6;
-constexpr int REPORT_TIME_SIZE = 24;
 
 // The personal text's forward, held until the radio confirms a sent SDS.
 // It has storage of its own so that reports composed meanwhile (group texts,
@@ -50,18 +47,36 @@ void decode_text(int digits)
     upper(sendtext, PREFIX_LENGTH);
 }
 
+// Texts that are gateway commands for the reflector, by their prefix, and
+// what a personal one holds until the radio confirms a sent SDS.
+struct command_prefix {
+    char letters[3]; // the prefix without its colon, also the log tag
+    int held;        // msg while its forward waits for the confirmation
+};
+constexpr command_prefix COMMAND_PREFIXES[] = {{"PC", MSG_PC}, {"DN", MSG_DN}, {"RG", MSG_RG}};
+
 // True when the decoded text begins with the two letters and a colon.
 bool has_prefix(const char* letters)
 {
     return sendtext[0] == letters[0] && sendtext[1] == letters[1] && sendtext[2] == ':';
 }
 
-// The header the reflector listener puts in front of every text it sends to
-// a radio: TETRAMASTER followed by ":PC:". Returns its length.
-size_t reply_header(char* buf, size_t size)
+// The command prefix the decoded text begins with, or null.
+const command_prefix* command_of_text()
 {
-    int len = snprintf(buf, size, "%s:PC:", TETRAMASTER);
-    return len < 0 ? 0 : strnlen(buf, size);
+    for (const command_prefix& command : COMMAND_PREFIXES)
+        if (has_prefix(command.letters))
+            return &command;
+    return nullptr;
+}
+
+// The log tag of a held reflector datagram, or null when msg holds none.
+const char* held_tag()
+{
+    for (const command_prefix& command : COMMAND_PREFIXES)
+        if (command.held == msg)
+            return command.letters;
+    return nullptr;
 }
 
 void compose_group_report(char* buf, size_t size)
@@ -75,27 +90,21 @@ void compose_group_report(char* buf, size_t size)
 void hold_personal_forward()
 {
     char header[REPLY_HEADER_SIZE];
-    size_t header_len = reply_header(header, sizeof header);
-    if (has_prefix("PC")) {
+    size_t header_len = format_reply_header(header, sizeof header);
+    if (const command_prefix* command = command_of_text()) {
         format_gateway_command(held_forward, sizeof held_forward, GATEWAY_CALL, CALL_ID, sendtext);
-        msg = 1;
-    } else if (has_prefix("DN")) {
-        format_gateway_command(held_forward, sizeof held_forward, GATEWAY_CALL, CALL_ID, sendtext);
-        msg = 3;
-    } else if (has_prefix("RG")) {
-        format_gateway_command(held_forward, sizeof held_forward, GATEWAY_CALL, CALL_ID, sendtext);
-        msg = 4;
+        msg = command->held;
     } else if (header_len > 0 && strncmp(sendtext, header, header_len) == 0) {
         // A reply: the header and the CR after it are dropped.
         const char* reply = strlen(sendtext) > header_len + 1 ? sendtext + header_len + 1 : "";
         format_gateway_reply(held_forward, sizeof held_forward, GATEWAY_CALL, CALL_ID, reply);
-        msg = 1;
+        msg = MSG_PC;
     } else if (has_prefix("GC")) {
         compose_group_report(held_forward, sizeof held_forward);
-        msg = 1;
+        msg = MSG_PC;
     } else {
         copy_field(held_forward, sendtext);
-        msg = 2;
+        msg = MSG_SVX;
     }
 }
 
@@ -126,12 +135,8 @@ void handle_group_text()
     // The line's CR is counted, so the window reaches one digit past the text.
     int digits = static_cast<int>(strnlen(data, DATA_SIZE - 1)) - TEXT_DIGITS_START;
     decode_text(digits);
-    if (has_prefix("PC")) {
-        forward_command_now("PC");
-    } else if (has_prefix("DN")) {
-        forward_command_now("DN");
-    } else if (has_prefix("RG")) {
-        forward_command_now("RG");
+    if (const command_prefix* command = command_of_text()) {
+        forward_command_now(command->letters);
     } else if (has_prefix("GC")) {
         char message[MESSAGE_SIZE];
         compose_group_report(message, sizeof message);
@@ -145,16 +150,12 @@ void handle_group_text()
 void handle_confirmation()
 {
     // Any confirmed transfer releases the held forward, not only our acknowledgement.
-    if (strncmp(data, "+CMGS: 0,5,", CONFIRMATION_PREFIX_LENGTH) != 0 &&
-        strncmp(data, "+CMGS: 0,4,", CONFIRMATION_PREFIX_LENGTH) != 0)
-        return;
-    if (msg == 1 || msg == 3 || msg == 4) {
-        const char* tag = msg == 3 ? "DN" : msg == 4 ? "RG" : "PC";
+    if (const char* tag = held_tag()) {
         log_ts("%s->%s\n", tag, held_forward);
         send_to_reflector(held_forward);
-    } else if (msg == 2) {
+    } else if (msg == MSG_SVX) {
         send_svx_command("SENDTEXT 8204/820C PC:", held_forward, 0);
     }
-    msg = 0;
+    msg = MSG_NONE;
     held_forward[0] = '\0';
 }

@@ -8,7 +8,7 @@
 #include "events/handlers.h"
 #include "events/session.h"
 #include "net/datagrams.h"
-#include "process/console.h"
+#include "util/console.h"
 #include "util/text.h"
 
 namespace {
@@ -20,7 +20,6 @@ constexpr int GIU_IDENTITY_FIELD = 1;
 // Digits of an ISSI kept from the end of the identity (which may carry the
 // country and network codes in front).
 constexpr size_t ISSI_DIGITS = 7;
-constexpr int REPORT_TIME_SIZE = 24;
 
 // The up to seven characters before the field's last character: the CR
 // when the identity ends the line, else the field's own last character.

@@ -14,7 +14,7 @@
 #include "config/places.h"
 #include "events/handlers.h"
 #include "events/session.h"
-#include "process/console.h"
+#include "util/console.h"
 #include "util/text.h"
 
 char WEATHER_URL[WEATHER_URL_SIZE];
@@ -31,19 +31,6 @@ constexpr char HUMIDITY_KEY[] = "\"humidity\":"; // percent
 constexpr double KELVIN_AT_ZERO_CELSIUS = 273.15;
 constexpr long CONNECT_TIMEOUT_S = 10;
 constexpr long TRANSFER_TIMEOUT_S = 60;
-
-// snprintf's result is the untruncated length; report what the buffer holds.
-int stored(int len, size_t size)
-{
-    if (len < 0 || size == 0)
-        return 0;
-    return static_cast<size_t>(len) < size ? len : static_cast<int>(size - 1);
-}
-
-bool starts_with(const char* text, const char* prefix)
-{
-    return strncmp(text, prefix, strlen(prefix)) == 0;
-}
 
 // The value after key when field begins with it; value stays as it was otherwise.
 void pick(const char* field, const char* key, float* value)

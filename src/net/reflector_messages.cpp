@@ -50,6 +50,11 @@ bool reflector_text_is_command(const char* text)
     return strncmp(text, COMMAND_MARK, strlen(COMMAND_MARK)) == 0;
 }
 
+size_t format_reply_header(char* buf, size_t size)
+{
+    return static_cast<size_t>(stored(snprintf(buf, size, "%s:PC:", TETRAMASTER), size));
+}
+
 int reflector_message_parse(const char* bytes, size_t len, struct reflector_request* out)
 {
     out->kind = REFLECTOR_SDS_NONE;
@@ -88,7 +93,9 @@ int reflector_message_parse(const char* bytes, size_t len, struct reflector_requ
     // Reflector text message: the kind field is not looked at.
     if (!s3)
         return 0;
-    snprintf(out->sbuff, sizeof out->sbuff, "%s:PC:\r%s:%s", TETRAMASTER, f2, s3);
+    char header[REPLY_HEADER_SIZE];
+    format_reply_header(header, sizeof header);
+    snprintf(out->sbuff, sizeof out->sbuff, "%s\r%s:%s", header, f2, s3);
     return personal(out, s2);
 }
 

@@ -9,6 +9,8 @@ constexpr int REFLECTOR_BUFFER_SIZE = 524;
 constexpr int SMS_SENDER_BUFFER_SIZE = 1024;
 // The composed SDS text: 499 characters and the NUL.
 constexpr int SBUFF_SIZE = 500;
+// Room for the reply header.
+constexpr int REPLY_HEADER_SIZE = 50;
 // Width of the ISSI field that opens a local SDS request.
 constexpr int LOCAL_ISSI_WIDTH = 7;
 // call_id_nr: the seven-character ISSI field and room to spare.
@@ -29,6 +31,11 @@ struct local_request {
     char call_id_nr[CALL_ID_NR_SIZE];      // first seven characters, blank-padded to seven
     char call_message[CALL_MESSAGE_SIZE];  // the rest of the request, "" when none
 };
+
+// The header in front of every reflector text the gateway sends to a radio:
+// TETRAMASTER followed by ":PC:". A radio text that begins with it is a reply
+// to the reflector. Returns its length (0 when it does not fit).
+size_t format_reply_header(char* buf, size_t size);
 
 // True when text opens with "::", the only datagrams the gateway acts on.
 bool reflector_text_is_command(const char* text);

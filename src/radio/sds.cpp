@@ -8,7 +8,8 @@
 
 #include "config/config.h"
 #include "global.h"
-#include "process/console.h"
+#include "util/console.h"
+#include "util/control_chars.h"
 #include "radio/serial.h"
 #include "util/text.h"
 
@@ -16,7 +17,6 @@ unsigned sds_lfd = 16;
 
 namespace {
 
-constexpr char CTRL_Z = 26;
 // The radio takes at most 560 bits of SDS type 4 user data: the 4 header
 // bytes and 66 text bytes.
 constexpr int MAX_SDS_BITS = 560;
@@ -72,47 +72,52 @@ void write_pdu(const char* header, const char* hex_text)
     write_ser(FullSDS);
 }
 
+// What tells a personal text transfer from a group one. The group text
+// pauses before it starts and does not wait for the PDU's OK; the personal
+// one waits for it and then gives the radio SYS_CTOM_WAIT seconds to send.
+struct text_transfer {
+    const char* pdu_type;   // SDS-TL type digits of the header
+    bool pause_before;      // SYS_CTOM_WAIT after leaving repeater mode
+    bool wait_pdu_ok;       // wait for the OK after the PDU
+    bool pause_ctom_after;  // pause SYS_CTOM_WAIT after the PDU, else 1 s
+};
+
+constexpr text_transfer PERSONAL_TEXT = {"8204", false, true, true};
+constexpr text_transfer GROUP_TEXT = {"8200", true, false, false};
+
+// One text transfer, the whole sequence under the serial write lock.
+void send_text_sds(const text_transfer& kind, const char* destination, const char* message)
+{
+    std::lock_guard<std::mutex> lock(serial_write_lock);
+    leave_repeater_mode(kind.pause_before);
+    write_ser("AT+CTSDS=12,0\r\n");
+    wait_ok();
+    char SDSmessage[1000];
+    encode_text(message, SDSmessage, sizeof SDSmessage);
+    char controlString[100];
+    format_header(controlString, sizeof controlString, kind.pdu_type);
+    int bits = announced_bits(controlString, SDSmessage);
+    char FullCommand[600];
+    snprintf(FullCommand, sizeof FullCommand, "AT+CMGS=%s,%i\r\n", destination, bits);
+    write_ser(FullCommand);
+    wait_ok();
+    write_pdu(controlString, SDSmessage);
+    if (kind.wait_pdu_ok)
+        wait_ok();
+    sleep_s(kind.pause_ctom_after ? SYS_CTOM_WAIT : 1);
+    back_to_repeater_mode();
+}
+
 } // namespace
 
 void send_sds_pc(const char* sourceid, const char* message)
 {
-    std::lock_guard<std::mutex> lock(serial_write_lock);
-    leave_repeater_mode(false);
-    write_ser("AT+CTSDS=12,0\r\n");
-    wait_ok();
-    char SDSmessage[1000];
-    encode_text(message, SDSmessage, sizeof SDSmessage);
-    char controlString[100];
-    format_header(controlString, sizeof controlString, "8204");
-    int bits = announced_bits(controlString, SDSmessage);
-    char FullCommand[600];
-    snprintf(FullCommand, sizeof FullCommand, "AT+CMGS=%s,%i\r\n", sourceid, bits);
-    write_ser(FullCommand);
-    wait_ok();
-    write_pdu(controlString, SDSmessage);
-    wait_ok();
-    sleep_s(SYS_CTOM_WAIT);
-    back_to_repeater_mode();
+    send_text_sds(PERSONAL_TEXT, sourceid, message);
 }
 
 void send_sds_gc(const char* message)
 {
-    std::lock_guard<std::mutex> lock(serial_write_lock);
-    leave_repeater_mode(true);
-    write_ser("AT+CTSDS=12,0\r\n");
-    wait_ok();
-    char SDSmessage[1000];
-    encode_text(message, SDSmessage, sizeof SDSmessage);
-    char controlString[100];
-    format_header(controlString, sizeof controlString, "8200");
-    int bits = announced_bits(controlString, SDSmessage);
-    char FullCommand[500];
-    snprintf(FullCommand, sizeof FullCommand, "AT+CMGS=1,%i\r\n", bits);
-    write_ser(FullCommand);
-    wait_ok();
-    write_pdu(controlString, SDSmessage);
-    sleep_s(1);
-    back_to_repeater_mode();
+    send_text_sds(GROUP_TEXT, "1", message);
 }
 
 void send_sds_ack(const char* issi, const char* lfd)

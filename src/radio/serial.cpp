@@ -10,7 +10,8 @@
 
 #include "config/config.h"
 #include "global.h"
-#include "process/console.h"
+#include "util/console.h"
+#include "util/control_chars.h"
 #include "util/text.h"
 
 char piport[51];
@@ -21,9 +22,6 @@ std::atomic<bool> got_ser_error{false};
 std::mutex serial_write_lock;
 
 namespace {
-constexpr char CR = '\r';
-constexpr char LF = '\n';
-constexpr char CTRL_Z = 26;
 constexpr int WAIT_POLLS = 20;
 constexpr long long WAIT_POLL_US = 50000;
 // A failed pass pauses this long: a dead port then costs one log line a second.

@@ -64,6 +64,18 @@ void encodehex(const char* in, int len, char* out, size_t out_size)
     out[n] = '\0';
 }
 
+bool starts_with(const char* text, const char* prefix)
+{
+    return strncmp(text, prefix, strlen(prefix)) == 0;
+}
+
+int stored(int len, size_t size)
+{
+    if (len < 0 || size == 0)
+        return 0;
+    return static_cast<size_t>(len) < size ? len : static_cast<int>(size - 1);
+}
+
 void upper(char* temp, int len)
 {
     for (int i = 0; i < len; i++)

@@ -39,6 +39,13 @@ void decodehex(const char* in, int len, char* out, size_t out_size);
 // more than out_size bytes, terminator included.
 void encodehex(const char* in, int len, char* out, size_t out_size);
 
+// True when text begins with prefix.
+bool starts_with(const char* text, const char* prefix);
+
+// snprintf's result is the untruncated length; this is what a buffer of size
+// bytes holds of it (0 for an encoding error or an empty buffer).
+int stored(int len, size_t size);
+
 // Upper-cases exactly the first len characters of temp (only a to z change).
 void upper(char* temp, int len);
 
