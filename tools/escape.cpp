@@ -5,6 +5,23 @@
 #include <cstdio>
 #include <cstdlib>
 
+namespace {
+
+// The one-letter escapes, read and written alike.
+struct letter_escape {
+    char letter;
+    char byte;
+};
+constexpr letter_escape LETTER_ESCAPES[] = {{'r', '\r'}, {'n', '\n'}, {'t', '\t'}, {'0', '\0'}, {'\\', '\\'}};
+
+bool hex_pair_at(const std::string& in, size_t i)
+{
+    return i + 2 < in.size() && isxdigit(static_cast<unsigned char>(in[i + 1])) &&
+           isxdigit(static_cast<unsigned char>(in[i + 2]));
+}
+
+} // namespace
+
 std::string unescape(const std::string& in)
 {
     std::string out;
@@ -14,20 +31,16 @@ std::string unescape(const std::string& in)
             continue;
         }
         char c = in[++i];
-        if (c == 'r')
-            out += '\r';
-        else if (c == 'n')
-            out += '\n';
-        else if (c == 't')
-            out += '\t';
-        else if (c == '0')
-            out += '\0';
-        else if (c == 'x' && i + 2 < in.size() && isxdigit(static_cast<unsigned char>(in[i + 1])) &&
-                 isxdigit(static_cast<unsigned char>(in[i + 2]))) {
+        if (c == 'x' && hex_pair_at(in, i)) {
             out += static_cast<char>(strtol(in.substr(i + 1, 2).c_str(), nullptr, 16));
             i += 2;
-        } else
-            out += c; // "\\" and unknown escapes give the character itself
+            continue;
+        }
+        char byte = c; // an unknown escape gives the character itself
+        for (const letter_escape& e : LETTER_ESCAPES)
+            if (e.letter == c)
+                byte = e.byte;
+        out += byte;
     }
     return out;
 }
@@ -35,21 +48,22 @@ std::string unescape(const std::string& in)
 std::string visible(const std::string& bytes)
 {
     std::string out;
-    char esc[8];
-    for (unsigned char c : bytes) {
-        if (c == '\r')
-            out += "\\r";
-        else if (c == '\n')
-            out += "\\n";
-        else if (c == '\t')
-            out += "\\t";
-        else if (c == '\\')
-            out += "\\\\";
-        else if (c < 0x20 || c > 0x7E) {
-            snprintf(esc, sizeof esc, "\\x%02X", c);
+    for (char c : bytes) {
+        const letter_escape* named = nullptr;
+        for (const letter_escape& e : LETTER_ESCAPES)
+            if (e.byte == c)
+                named = &e;
+        unsigned char u = static_cast<unsigned char>(c);
+        if (named) {
+            out += '\\';
+            out += named->letter;
+        } else if (u < 0x20 || u > 0x7E) {
+            char esc[8];
+            snprintf(esc, sizeof esc, "\\x%02X", u);
             out += esc;
-        } else
-            out += static_cast<char>(c);
+        } else {
+            out += c;
+        }
     }
     return out;
 }

@@ -8,6 +8,6 @@
 // gives the character after the backslash.
 std::string unescape(const std::string& in);
 
-// The inverse for display: CR, LF, tab, backslash, other control characters
+// The inverse for display: CR, LF, tab, NUL, backslash, other control characters
 // and bytes above 0x7E shown as escapes, so a reported text can be pasted back.
 std::string visible(const std::string& bytes);

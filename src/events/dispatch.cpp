@@ -22,20 +22,48 @@ constexpr int HEADER_MIN_FIELDS = 6;
 constexpr int HEADER_CALLING_FIELD = 1;
 constexpr int HEADER_LENGTH_FIELD = 5;
 
+// A line beginning with prefix calls for action.
+struct line_test {
+    const char* prefix;
+    unsigned action;
+};
+
+// Tests of every line.
+constexpr line_test LINE_TESTS[] = {
+    {"OK", ACT_OK},
+    {"ERROR", ACT_ERROR},
+    {"+CME ERROR", ACT_ERROR},
+    {"+CTICN:", ACT_BLANK_BEFORE},
+    {"+CTCR:", ACT_BLANK_AFTER},
+    {"+CMGS: 0,5,", ACT_CONFIRMATION},
+    {"+CMGS: 0,4,", ACT_CONFIRMATION},
+    {"+CTSDSR:", ACT_SDS_HEADER},
+};
+
+// Payload kinds of the line after an SDS header.
+constexpr line_test PAYLOAD_TESTS[] = {
+    {"038013", ACT_POSITION},
+    {"8204", ACT_PERSONAL_TEXT},
+    {"820C", ACT_PERSONAL_TEXT},
+    {"8200", ACT_GROUP_TEXT},
+};
+
+template <size_t N> unsigned matching(const line_test (&tests)[N], const char* line)
+{
+    unsigned actions = 0;
+    for (const line_test& test : tests)
+        if (starts_with(line, test.prefix))
+            actions |= test.action;
+    return actions;
+}
+
 unsigned classify_payload(const char* line)
 {
     // A five-character payload is a status; its digits may look like a text
     // header ("8204\r") but it carries no text.
     if (strlen(line) == STATUS_LINE_LENGTH)
         return ACT_STATUS;
-    unsigned actions = 0;
-    if (starts_with(line, "038013"))
-        actions |= ACT_POSITION;
-    if (starts_with(line, "8204") || starts_with(line, "820C"))
-        actions |= ACT_PERSONAL_TEXT;
-    if (starts_with(line, "8200"))
-        actions |= ACT_GROUP_TEXT;
-    return actions;
+    return matching(PAYLOAD_TESTS, line);
 }
 
 bool restarts_session(const char* line)
@@ -90,21 +118,9 @@ void hand_over_payload(unsigned actions)
 
 unsigned classify_line(const char* line, int sds_pending, int ptt_on)
 {
-    unsigned actions = 0;
-    if (starts_with(line, "OK"))
-        actions |= ACT_OK;
-    if (starts_with(line, "ERROR") || starts_with(line, "+CME ERROR"))
-        actions |= ACT_ERROR;
-    if (starts_with(line, "+CTICN:"))
-        actions |= ACT_BLANK_BEFORE;
-    if (starts_with(line, "+CTCR:"))
-        actions |= ACT_BLANK_AFTER;
+    unsigned actions = matching(LINE_TESTS, line);
     if (sds_pending == 1)
         actions |= ACT_PAYLOAD | classify_payload(line);
-    if (starts_with(line, "+CMGS: 0,5,") || starts_with(line, "+CMGS: 0,4,"))
-        actions |= ACT_CONFIRMATION;
-    if (starts_with(line, "+CTSDSR:"))
-        actions |= ACT_SDS_HEADER;
     if (restarts_session(line))
         actions |= ACT_RESTART;
     return actions | classify_voice(line, ptt_on);

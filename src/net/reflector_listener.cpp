@@ -2,7 +2,6 @@
 #include "net/reflector_listener.h"
 
 #include <netinet/in.h>
-#include <sys/socket.h>
 
 #include "config/config.h"
 #include "net/reflector_messages.h"
@@ -14,10 +13,8 @@ int reflector_listener_step(int sock)
 {
     static char reflector_listener_buffer[REFLECTOR_BUFFER_SIZE + 1];
     struct sockaddr_in reflector_listener_srv;
-    socklen_t srv_len = sizeof reflector_listener_srv;
     // Every sender is served alike: pages and local tools reach this port too.
-    ssize_t got = recvfrom(sock, reflector_listener_buffer, REFLECTOR_BUFFER_SIZE, 0,
-                           reinterpret_cast<struct sockaddr*>(&reflector_listener_srv), &srv_len);
+    long got = udp_receive(sock, reflector_listener_buffer, REFLECTOR_BUFFER_SIZE, &reflector_listener_srv);
     size_t len = got > 0 ? static_cast<size_t>(got) : 0; // a failed receive is an empty text
     reflector_listener_buffer[len] = '\0';
     if (!reflector_text_is_command(reflector_listener_buffer))

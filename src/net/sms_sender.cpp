@@ -2,7 +2,6 @@
 #include "net/sms_sender.h"
 
 #include <netinet/in.h>
-#include <sys/socket.h>
 
 #include "config/places.h"
 #include "net/reflector_messages.h"
@@ -15,9 +14,7 @@ int sms_sender_step(int sock)
 {
     static char sms_sender_buffer[SMS_SENDER_BUFFER_SIZE + 1];
     struct sockaddr_in sms_sender_srv;
-    socklen_t srv_len = sizeof sms_sender_srv;
-    ssize_t got = recvfrom(sock, sms_sender_buffer, SMS_SENDER_BUFFER_SIZE, 0,
-                           reinterpret_cast<struct sockaddr*>(&sms_sender_srv), &srv_len);
+    long got = udp_receive(sock, sms_sender_buffer, SMS_SENDER_BUFFER_SIZE, &sms_sender_srv);
     if (got < 0)
         return 0; // no datagram (interrupted receive): no transfer to seven blanks
     struct local_request request;

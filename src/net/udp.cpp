@@ -31,6 +31,12 @@ int udp_socket_bound(const char* ip, int port)
     return sock;
 }
 
+long udp_receive(int sock, char* buf, size_t size, struct sockaddr_in* from)
+{
+    socklen_t from_len = sizeof *from;
+    return recvfrom(sock, buf, size, 0, reinterpret_cast<struct sockaddr*>(from), &from_len);
+}
+
 int udp_thread_open(const struct udp_thread& thread)
 {
     // Both threads log the same start line: log readers count on it.
