@@ -1,15 +1,18 @@
 #!/usr/bin/env bash
 # Installs what the build lacks, then builds and runs the whole test suite
 # twice: a plain build, and one with AddressSanitizer and UndefinedBehaviorSanitizer.
+# A third build with clang runs the unit tests, so that both compilers keep
+# the code free of warnings.
 set -euo pipefail
 cd "$(dirname "$0")"
 ./scripts/install-deps.sh
 jobs=$(nproc)
 run_suite() {
-    local dir=$1; shift
+    local dir=$1 labels=$2; shift 2
     cmake -S . -B "$dir" -DSDSBRIDGE_WERROR=ON "$@" >/dev/null
     cmake --build "$dir" -j "$jobs"
-    (cd "$dir" && ctest --output-on-failure -j "$jobs")
+    (cd "$dir" && ctest --output-on-failure -j "$jobs" ${labels:+-L "$labels"})
 }
-run_suite build -DCMAKE_BUILD_TYPE=RelWithDebInfo
-run_suite build-asan -DCMAKE_BUILD_TYPE=Debug -DSDSBRIDGE_SANITIZE=ON
+run_suite build "" -DCMAKE_BUILD_TYPE=RelWithDebInfo
+run_suite build-asan "" -DCMAKE_BUILD_TYPE=Debug -DSDSBRIDGE_SANITIZE=ON
+run_suite build-clang unit -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_COMPILER=clang++

@@ -12,12 +12,8 @@ include(GNUInstallDirs)
 set(SDSBRIDGE_SYSTEMD_UNIT_DIR "lib/systemd/system" CACHE STRING
     "Where the systemd unit is installed, relative to the prefix")
 
-install(TARGETS sdsbridge RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-foreach(tool sdsbridge-radio-sim sdsbridge-reflector sdsbridge-session)
-  if(TARGET ${tool})
-    install(TARGETS ${tool} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-  endif()
-endforeach()
+install(TARGETS sdsbridge sdsbridge-radio-sim sdsbridge-reflector sdsbridge-session
+        RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 
 # The sample shows the reflector host this build uses by default.
 configure_file(${CMAKE_SOURCE_DIR}/packaging/sdsbridge.conf.in

@@ -4,7 +4,8 @@
 set -euo pipefail
 # groff-base: the manual page is checked with groff -ww. iproute2 and util-linux:
 # the demo makes a private network namespace (unshare, ip link).
-packages=(g++ cmake make pkg-config libgtest-dev libgmock-dev libcurl4-openssl-dev groff-base iproute2 util-linux)
+# clang: the unit tests are built with it too.
+packages=(g++ clang cmake make pkg-config libgtest-dev libgmock-dev libcurl4-openssl-dev groff-base iproute2 util-linux)
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -71,7 +71,8 @@ std::string stamp()
 std::string shown(const std::string& bytes)
 {
     std::string out;
-    for (unsigned char c : bytes) {
+    for (char byte : bytes) {
+        unsigned char c = static_cast<unsigned char>(byte);
         if (c == CR) {
             out += "<CR>";
         } else if (c == LF) {
@@ -125,8 +126,8 @@ std::string hex_bytes(const std::string& bytes)
 {
     std::string out;
     char pair[3];
-    for (unsigned char c : bytes) {
-        snprintf(pair, sizeof pair, "%02X", c);
+    for (char c : bytes) {
+        snprintf(pair, sizeof pair, "%02X", static_cast<unsigned char>(c));
         out += pair;
     }
     return out;

@@ -548,10 +548,11 @@ double expect_listed(const line_spec& l, std::vector<event>& list, const std::st
     }
     if (!keepalive)
         unexpected_before(list, static_cast<size_t>(i), l.number, what);
-    list[i].used = true;
-    if (list[i].at < since)
+    event& found = list[static_cast<size_t>(i)];
+    found.used = true;
+    if (found.at < since)
         fail(l.number, what + " \"" + visible(l.text) + "\" came before the step that should cause it");
-    return list[i].at;
+    return found.at;
 }
 
 double expect_console(const line_spec& l, double since, double deadline)
@@ -570,7 +571,7 @@ double expect_console(const line_spec& l, double since, double deadline)
         return -1;
     }
     console_cursor = static_cast<size_t>(found) + 1;
-    return console[found].at;
+    return console[static_cast<size_t>(found)].at;
 }
 
 double expect_exit(const line_spec& l, double deadline)

@@ -85,16 +85,16 @@ int install_signal_handlers()
 {
     const struct {
         int signum;
-        const char* failure;
+        const char* name;
     } order[] = {
-        {SIGTERM, "sigaction-TERM failed, error=%d\n"},
-        {SIGHUP, "sigaction-HUP failed, error=%d\n"},
-        {SIGQUIT, "sigaction-QUIT failed, error=%d\n"},
-        {SIGINT, "sigaction-INT failed, error=%d\n"},
+        {SIGTERM, "TERM"},
+        {SIGHUP, "HUP"},
+        {SIGQUIT, "QUIT"},
+        {SIGINT, "INT"},
     };
     for (const auto& entry : order) {
         if (install(entry.signum) != 0) {
-            log_raw(entry.failure, errno);
+            log_raw("sigaction-%s failed, error=%d\n", entry.name, errno);
             return 0;
         }
     }

@@ -10,17 +10,23 @@
 
 namespace {
 
-void format_local(time_t when, const char* fmt, char* buf, size_t size)
+struct tm local_time(time_t when)
 {
     struct tm local;
     localtime_r(&when, &local);
-    if (strftime(buf, size, fmt, &local) == 0 && size > 0)
+    return local;
+}
+
+// strftime's count of 0 leaves buf undefined: make it the empty text.
+void empty_unless(size_t written, char* buf, size_t size)
+{
+    if (written == 0 && size > 0)
         buf[0] = '\0';
 }
 
 // Formats prefix and text into one buffer and hands it to stdio in one call,
 // which holds the stream's lock for the whole line.
-void write_console(bool with_prefix, const char* fmt, va_list ap)
+__attribute__((format(printf, 2, 0))) void write_console(bool with_prefix, const char* fmt, va_list ap)
 {
     char prefix[40] = "";
     if (with_prefix) {
@@ -52,12 +58,14 @@ void write_console(bool with_prefix, const char* fmt, va_list ap)
 
 void format_console_time(char* buf, size_t size)
 {
-    format_local(clock_time(), "<%d.%m.%y %H:%M:%S>", buf, size);
+    struct tm local = local_time(clock_time());
+    empty_unless(strftime(buf, size, "<%d.%m.%y %H:%M:%S>", &local), buf, size);
 }
 
 void format_report_time(char* buf, size_t size)
 {
-    format_local(clock_time(), "%d.%m.%Y %H:%M:%S", buf, size);
+    struct tm local = local_time(clock_time());
+    empty_unless(strftime(buf, size, "%d.%m.%Y %H:%M:%S", &local), buf, size);
 }
 
 void format_timestamp_ms(const struct timeval* tv, char* buf, size_t size)
@@ -69,7 +77,8 @@ void format_timestamp_ms(const struct timeval* tv, char* buf, size_t size)
         seconds++;
     }
     char day[REPORT_TIME_SIZE];
-    format_local(seconds, "%d.%m.%y %H:%M:%S", day, sizeof day);
+    struct tm local = local_time(seconds);
+    empty_unless(strftime(day, sizeof day, "%d.%m.%y %H:%M:%S", &local), day, sizeof day);
     snprintf(buf, size, "%s.%03d ", day, millis);
 }
 

@@ -124,8 +124,8 @@ std::string hex_of(const std::string& text)
 {
     std::string out;
     char pair[3];
-    for (unsigned char byte : text) {
-        snprintf(pair, sizeof pair, "%02X", byte);
+    for (char byte : text) {
+        snprintf(pair, sizeof pair, "%02X", static_cast<unsigned char>(byte));
         out += pair;
     }
     return out;

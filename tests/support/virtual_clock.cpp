@@ -28,14 +28,12 @@ void virtual_now(struct timeval* tv)
     tv->tv_usec = static_cast<suseconds_t>(us % 1000000);
 }
 
-std::string utc_text(const char* format, int seconds)
+struct tm utc_time(int seconds)
 {
     time_t when = VIRTUAL_START + seconds;
     struct tm tm;
     gmtime_r(&when, &tm);
-    char text[40];
-    strftime(text, sizeof text, format, &tm);
-    return text;
+    return tm;
 }
 } // namespace
 
@@ -72,10 +70,16 @@ void virtual_clock_on_sleep(std::function<void(long long slept_us)> fn)
 
 std::string console_prefix(int seconds)
 {
-    return utc_text("<%d.%m.%y %H:%M:%S> ", seconds);
+    struct tm tm = utc_time(seconds);
+    char text[40];
+    strftime(text, sizeof text, "<%d.%m.%y %H:%M:%S> ", &tm);
+    return text;
 }
 
 std::string report_time(int seconds)
 {
-    return utc_text("%d.%m.%Y %H:%M:%S", seconds);
+    struct tm tm = utc_time(seconds);
+    char text[40];
+    strftime(text, sizeof text, "%d.%m.%Y %H:%M:%S", &tm);
+    return text;
 }
