@@ -40,6 +40,10 @@ unsigned classify_payload(const char* line)
         actions |= ACT_PERSONAL_TEXT;
     if (starts(line, "8200"))
         actions |= ACT_GROUP_TEXT;
+    // Protocol identifier 0x0A: a LIP location report, the position format of
+    // most radios. Only a payload no other test wants is read as one.
+    if (actions == 0 && starts(line, "0A"))
+        actions |= ACT_LIP;
     return actions;
 }
 
@@ -85,6 +89,8 @@ void hand_over_payload(unsigned actions)
         handle_status();
     if (actions & ACT_POSITION)
         handle_position();
+    if (actions & ACT_LIP)
+        handle_lip_position();
     if (actions & ACT_PERSONAL_TEXT)
         handle_personal_text();
     if (actions & ACT_GROUP_TEXT)
