@@ -366,7 +366,7 @@ bool parse_double(const std::string& text, double* value)
         return false;
     char* end = nullptr;
     *value = strtod(text.c_str(), &end);
-    return end && *end == '\0';
+    return end && *end == '\0' && std::isfinite(*value); // "nan" and "inf" are no degrees
 }
 
 void usage_error(const char* syntax)
