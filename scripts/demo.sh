@@ -190,6 +190,7 @@ interactive_help() {
 [demo]        radio text 2620001 PC:Hello      a text from a radio for the reflector
 [demo]        radio group 2620001 GC:Hello     a group text from a radio
 [demo]        radio pos 2620001 41.2 23.37 45  a position report (lat lon course)
+[demo]        radio lip 2620001 51.2 12.06 90  a LIP position report, as most radios send
 [demo]        radio ptt 2620001 / radio pttoff a voice transmission starts / ends
 [demo]        reflector msg ALPHA 1234567 Hi   a reflector text message to radio 1234567
 [demo]        reflector page ALPHA 1234567 Hi  a DAPNET page to radio 1234567

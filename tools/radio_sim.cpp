@@ -1,7 +1,8 @@
 // sdsbridge-radio-sim: a TETRA radio's PEI on a pseudo-terminal, as far as the
 // gateway needs it. It answers AT commands (echo, OK/ERROR, SDS transfers with
 // "+CMGS:") and sends the unsolicited lines a person or a test asks for on
-// standard input (status, text, group text, position, voice activity, raw).
+// standard input (status, text, group text, position in either format, voice
+// activity, raw).
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -35,6 +36,16 @@ constexpr double COURSE_STEP_DEG = 1.40625; // 360/256
 constexpr int HEIGHT_MARKER = 0x81;
 constexpr int GLEN_WITH_HEIGHT = 19;
 constexpr int GLEN_WITH_COURSE = 22;
+// LIP short location report, as a GPS fix sends it: time elapsed < 5 s,
+// position error < 20 m, standing still, additional data a reason for sending.
+// The radio pads the report to whole bytes; the header counts no pad.
+constexpr int LIP_PI_BITS = 8;       // protocol identifier 0x0A
+constexpr int LIP_SHORT_BITS = 76;   // the report after it
+constexpr int LIP_LON_BITS = 25;     // 2^25 steps per full circle
+constexpr int LIP_LAT_BITS = 24;     // 2^24 steps per half circle
+constexpr double LIP_DIRECTION_STEP_DEG = 22.5;
+constexpr int LIP_DIRECTIONS = 16;
+constexpr int LIP_POSITION_ERROR_20M = 1;
 
 int master_fd = -1;
 int slave_fd = -1;
@@ -210,12 +221,14 @@ void radio_bytes(const char* bytes, size_t count)
     }
 }
 
-// "+CTSDSR: <AI service>,<calling>,0,<called>,0,<bits>" then the payload line.
-void send_sds(int ai_service, const std::string& issi, const std::string& payload)
+// "+CTSDSR: <AI service>,<calling>,0,<called>,0,<bits>" then the payload line;
+// bits are 4 per payload digit unless given.
+void send_sds(int ai_service, const std::string& issi, const std::string& payload, size_t bits = 0)
 {
-    std::string bits = std::to_string(4 * payload.size());
-    send_radio("+CTSDSR: " + std::to_string(ai_service) + "," + issi + ",0," + gateway_issi + ",0," + bits +
-               "\r\n");
+    if (bits == 0)
+        bits = 4 * payload.size();
+    send_radio("+CTSDSR: " + std::to_string(ai_service) + "," + issi + ",0," + gateway_issi + ",0," +
+               std::to_string(bits) + "\r\n");
     send_radio(payload + "\r\n");
 }
 
@@ -267,6 +280,49 @@ std::string position_payload(double lat, double lon, bool has_course, double cou
     return payload;
 }
 
+// value's low width bits, most significant first, as '0'/'1' characters.
+void append_bits(std::string* bits, uint32_t value, int width)
+{
+    for (int i = width - 1; i >= 0; i--)
+        *bits += ((value >> i) & 1u) ? '1' : '0';
+}
+
+// Degrees in steps of range / 2^width, two's complement in width bits; the
+// top of the range is one step short of it.
+uint32_t lip_coordinate(double degrees, double range, int width)
+{
+    double steps = std::round(degrees * std::ldexp(1.0, width) / range);
+    double top = std::ldexp(1.0, width - 1);
+    if (steps > top - 1)
+        steps = top - 1;
+    if (steps < -top)
+        steps = -top;
+    return static_cast<uint32_t>(static_cast<int32_t>(steps)) & ((1u << width) - 1);
+}
+
+// LIP short location report: "0A", then PDU type 0, time elapsed 0, longitude,
+// latitude, position error, velocity 0, direction of travel, reason 0, and
+// pad bits up to a whole byte.
+std::string lip_payload(double lat, double lon, double course)
+{
+    std::string bits;
+    append_bits(&bits, 0, 2); // short location report
+    append_bits(&bits, 0, 2); // time elapsed < 5 s
+    append_bits(&bits, lip_coordinate(lon, 360.0, LIP_LON_BITS), LIP_LON_BITS);
+    append_bits(&bits, lip_coordinate(lat, 180.0, LIP_LAT_BITS), LIP_LAT_BITS);
+    append_bits(&bits, LIP_POSITION_ERROR_20M, 3);
+    append_bits(&bits, 0, 7); // velocity 0 km/h
+    long direction = std::lround(course / LIP_DIRECTION_STEP_DEG) % LIP_DIRECTIONS;
+    append_bits(&bits, static_cast<uint32_t>((direction + LIP_DIRECTIONS) % LIP_DIRECTIONS), 4);
+    append_bits(&bits, 0, 1); // additional data: reason for sending
+    append_bits(&bits, 0, 8);
+    bits.append((8 - bits.size() % 8) % 8, '0'); // whole bytes
+    std::string payload = "0A";
+    for (size_t i = 0; i < bits.size(); i += 4)
+        payload += "0123456789ABCDEF"[std::stoi(bits.substr(i, 4), nullptr, 2)];
+    return payload;
+}
+
 // The last seven digits of issi, zero-padded on the left.
 std::string seven_digits(const std::string& issi)
 {
@@ -280,6 +336,7 @@ const char* HELP_TEXT =
     "  text ISSI TEXT...         personal text SDS from ISSI to the gateway\n"
     "  group ISSI TEXT...        group text SDS from ISSI\n"
     "  pos ISSI LAT LON [COURSE] position report (decimal degrees, course in degrees)\n"
+    "  lip ISSI LAT LON [COURSE] LIP short location report (decimal degrees, course in degrees)\n"
     "  ptt ISSI                  start of a voice transmission by ISSI\n"
     "  pttoff                    end of the voice transmission\n"
     "  raw TEXT                  TEXT and CR LF (escapes \\r \\n \\t \\0 \\\\ \\xHH)\n"
@@ -310,7 +367,7 @@ bool parse_double(const std::string& text, double* value)
         return false;
     char* end = nullptr;
     *value = strtod(text.c_str(), &end);
-    return end && *end == '\0';
+    return end && *end == '\0' && std::isfinite(*value); // "nan" and "inf" are no degrees
 }
 
 void usage_error(const char* syntax)
@@ -318,7 +375,8 @@ void usage_error(const char* syntax)
     say(std::string("usage: ") + syntax + "\n");
 }
 
-void position_command(const std::string& line, size_t pos)
+// "pos" and "lip": the same arguments, two formats of position report.
+void position_command(const std::string& verb, const std::string& line, size_t pos)
 {
     std::string issi = word(line, &pos);
     double lat = 0, lon = 0, course = 0;
@@ -328,10 +386,13 @@ void position_command(const std::string& line, size_t pos)
     if (has_course)
         ok = ok && parse_double(course_text, &course);
     if (issi.empty() || !ok) {
-        usage_error("pos ISSI LAT LON [COURSE]");
+        usage_error(verb == "lip" ? "lip ISSI LAT LON [COURSE]" : "pos ISSI LAT LON [COURSE]");
         return;
     }
-    send_sds(12, issi, position_payload(lat, lon, has_course, course));
+    if (verb == "lip")
+        send_sds(12, issi, lip_payload(lat, lon, course), LIP_PI_BITS + LIP_SHORT_BITS);
+    else
+        send_sds(12, issi, position_payload(lat, lon, has_course, course));
 }
 
 // One line typed on standard input; returns false for quit.
@@ -360,8 +421,8 @@ bool user_command(const std::string& line)
         }
         std::string kind = verb == "text" ? "8204" : "8200";
         send_sds(12, issi, kind + next_text_ref() + "01" + hex_bytes(rest(line, pos)));
-    } else if (verb == "pos") {
-        position_command(line, pos);
+    } else if (verb == "pos" || verb == "lip") {
+        position_command(verb, line, pos);
     } else if (verb == "ptt") {
         std::string issi = word(line, &pos);
         if (issi.empty())

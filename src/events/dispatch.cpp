@@ -63,7 +63,12 @@ unsigned classify_payload(const char* line)
     // header ("8204\r") but it carries no text.
     if (strlen(line) == STATUS_LINE_LENGTH)
         return ACT_STATUS;
-    return matching(PAYLOAD_TESTS, line);
+    unsigned actions = matching(PAYLOAD_TESTS, line);
+    // Protocol identifier 0x0A: a LIP location report, the position format of
+    // most radios. Only a payload no other test wants is read as one.
+    if (actions == 0 && starts_with(line, "0A"))
+        actions |= ACT_LIP;
+    return actions;
 }
 
 bool restarts_session(const char* line)
@@ -108,6 +113,8 @@ void hand_over_payload(unsigned actions)
         handle_status();
     if (actions & ACT_POSITION)
         handle_position();
+    if (actions & ACT_LIP)
+        handle_lip_position();
     if (actions & ACT_PERSONAL_TEXT)
         handle_personal_text();
     if (actions & ACT_GROUP_TEXT)

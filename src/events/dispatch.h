@@ -17,6 +17,7 @@ constexpr unsigned ACT_SDS_HEADER = 1u << 10;   // "+CTSDSR:"
 constexpr unsigned ACT_RESTART = 1u << 11;      // "+CTGS:" (but 1,1 / 1,0), "+MCCFG: 0"
 constexpr unsigned ACT_PTT_ON = 1u << 12;       // start of a voice transmission
 constexpr unsigned ACT_PTT_OFF = 1u << 13;      // end of one (only while ptt is 1)
+constexpr unsigned ACT_LIP = 1u << 14;          // payload beginning "0A" that is no other kind
 
 // The actions for one non-empty line (ending in its CR), given whether an SDS
 // header preceded it (sds) and whether a voice transmission is under way (ptt).

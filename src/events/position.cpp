@@ -1,12 +1,14 @@
-// Position reports from radios: decodes latitude, longitude and course of a
-// location SDS and forwards them to the reflector as a GPS report, at most
-// one every few seconds.
+// Position reports from radios, in both formats radios send ("038013" reports
+// and LIP): each is decoded to degrees and course, and one forwarding path
+// turns those into a GPS report for the reflector, at most one every few
+// seconds whatever the format.
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 
 #include "config/config.h"
 #include "events/handlers.h"
+#include "events/lip.h"
 #include "events/session.h"
 #include "global.h"
 #include "net/datagrams.h"
@@ -124,6 +126,28 @@ void send_gps_report(char east_west, const char* slon, char north_south, const c
     clock_now(&lastgps);
 }
 
+// Forwards a decoded position (degrees, negative south and west; course in
+// degrees) as a GPS report of degree-and-minute texts, unless the last report
+// of either format went out too recently.
+void forward_position(double latitude, double longitude, double bearing)
+{
+    int ilat = 0, ilon = 0;
+    double mlat = 0, mlon = 0;
+    char north_south = split_degrees(latitude, 'N', 'S', &ilat, &mlat);
+    char east_west = split_degrees(longitude, 'E', 'W', &ilon, &mlon);
+    char ddlat[MINUTES_TEXT_SIZE], ddlon[MINUTES_TEXT_SIZE];
+    minutes_text(mlat, &ilat, ddlat, sizeof ddlat);
+    minutes_text(mlon, &ilon, ddlon, sizeof ddlon);
+    char slat[POSITION_TEXT_SIZE], slon[POSITION_TEXT_SIZE];
+    snprintf(slat, sizeof slat, "%i%s000", ilat, ddlat);
+    snprintf(slon, sizeof slon, "%s%i%s000", ilon <= 99 ? "0" : "", ilon, ddlon);
+    char sbearing[COURSE_TEXT_SIZE];
+    course_text(bearing, sbearing, sizeof sbearing);
+
+    if (report_due())
+        send_gps_report(east_west, slon, north_south, slat, sbearing);
+}
+
 } // namespace
 
 void handle_position()
@@ -148,29 +172,66 @@ void handle_position()
 
     double lat = signed32_at(LAT_BYTE);
     double lon = signed32_at(LON_BYTE);
-    int ilat = 0, ilon = 0;
-    double mlat = 0, mlon = 0;
-    char north_south = split_degrees(lat * LAT_SCALE, 'N', 'S', &ilat, &mlat);
-    char east_west = split_degrees(lon * LON_SCALE, 'E', 'W', &ilon, &mlon);
-
     double bearing = 0, height = 0;
     if (glen >= BEARING_GLEN && byte_at(BEARING_MARK_BYTE) == BEARING_MARK)
         bearing = byte_at(BEARING_BYTE) * BEARING_STEP;
     if (glen >= HEIGHT_GLEN && byte_at(HEIGHT_MARK_BYTE) == HEIGHT_MARK)
         height = byte_at(HEIGHT_BYTE) * 256 + byte_at(HEIGHT_BYTE + 1);
-    if (SYS_DEBUG)
+    if (SYS_DEBUG) {
+        int ilat = 0, ilon = 0;
+        double mlat = 0, mlon = 0;
+        split_degrees(lat * LAT_SCALE, 'N', 'S', &ilat, &mlat);
+        split_degrees(lon * LON_SCALE, 'E', 'W', &ilon, &mlon);
         log_raw("%i %i %i %i %f %f %02i%.4f %i %f %f %f\n", glen, type, value, gps, lat, lon, ilat, mlat, ilon, mlon,
                 bearing, height);
+    }
+    forward_position(lat * LAT_SCALE, lon * LON_SCALE, bearing);
+}
 
-    char ddlat[MINUTES_TEXT_SIZE], ddlon[MINUTES_TEXT_SIZE];
-    minutes_text(mlat, &ilat, ddlat, sizeof ddlat);
-    minutes_text(mlon, &ilon, ddlon, sizeof ddlon);
-    char slat[POSITION_TEXT_SIZE], slon[POSITION_TEXT_SIZE];
-    snprintf(slat, sizeof slat, "%i%s000", ilat, ddlat);
-    snprintf(slon, sizeof slon, "%s%i%s000", ilon <= 99 ? "0" : "", ilon, ddlon);
-    char sbearing[COURSE_TEXT_SIZE];
-    course_text(bearing, sbearing, sizeof sbearing);
+namespace {
 
-    if (report_due())
-        send_gps_report(east_west, slon, north_south, slat, sbearing);
+// "< 5 s" for time elapsed 0 and so on, as the LIP codes them.
+const char* const ELAPSED_TEXTS[] = {"< 5 s", "< 5 min", "< 30 min", "not known"};
+const char* const ERROR_TEXTS[] = {"< 2 m", "< 20 m", "< 200 m", "< 2 km", "< 20 km", "<= 200 km", "> 200 km",
+                                   "not known"};
+constexpr int DETAIL_FIELD_SIZE = 32;
+
+// One SYS_DEBUG line with what the radio said beside its position.
+void log_lip_details(const lip_report* r)
+{
+    char time[DETAIL_FIELD_SIZE] = "none";
+    if (r->time_type == LIP_TIME_ELAPSED)
+        snprintf(time, sizeof time, "elapsed %s", ELAPSED_TEXTS[r->time_elapsed]);
+    else if (r->time_type == LIP_TIME_OF_POSITION)
+        snprintf(time, sizeof time, "day %i %02i:%02i:%02i", r->day, r->hour, r->minute, r->second);
+    char velocity[DETAIL_FIELD_SIZE] = "not known";
+    double kmh = lip_velocity_kmh(r->velocity);
+    if (kmh >= 0)
+        snprintf(velocity, sizeof velocity, "%.1f km/h", kmh);
+    char direction[DETAIL_FIELD_SIZE] = "not known";
+    if (r->direction != LIP_ABSENT)
+        snprintf(direction, sizeof direction, "%.1f", lip_course_degrees(r));
+    char additional[DETAIL_FIELD_SIZE] = "reason not known";
+    if (r->additional_type != LIP_ABSENT)
+        snprintf(additional, sizeof additional, "%s %i", r->additional_type == 0 ? "reason" : "user data",
+                 r->additional);
+    log_ts("LIP %s report shape %i %f %f: time %s, position error %s, velocity %s, direction %s, %s\n",
+           r->pdu_type == LIP_SHORT_REPORT ? "short" : "long", r->shape, r->latitude, r->longitude, time,
+           r->position_error == LIP_ABSENT ? "not known" : ERROR_TEXTS[r->position_error], velocity, direction,
+           additional);
+}
+
+} // namespace
+
+void handle_lip_position()
+{
+    lip_report report;
+    lip_result result = lip_decode(data, sdslength, &report);
+    if (result != LIP_DECODED) {
+        log_ts("LIP refused: %s\n", lip_result_text(result));
+        return;
+    }
+    if (SYS_DEBUG)
+        log_lip_details(&report);
+    forward_position(report.latitude, report.longitude, lip_course_degrees(&report));
 }

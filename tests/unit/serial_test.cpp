@@ -131,6 +131,10 @@ TEST(ClassifyLine, Table)
         {"OK\r", 1, 0, P | ACT_OK},
         {"80E8\r", 0, 0, 0},
         {"820c10016869\r", 1, 0, P},
+        {"0A00893E12472C51026810\r", 1, 0, P | ACT_LIP},
+        {"0A00893E12472C51026810\r", 0, 0, 0},
+        {"0A12\r", 1, 0, P | ACT_STATUS}, // four digits: a status, never LIP
+        {"0a00893E12472C51026810\r", 1, 0, P},
         {"+CTSDSR: 12,1,0,2,0,16\r", 1, 0, P | ACT_SDS_HEADER},
         {"+CTGS: 1,2\r", 0, 0, ACT_RESTART},
         {"+CTXG: 2,3,0,0\r", 0, 1, 0},
