@@ -5,6 +5,7 @@
 
 #include <cstring>
 
+#include "build_defaults.h"
 #include "config/config.h"
 #include "config/places.h"
 #include "global.h"
@@ -15,6 +16,30 @@
 #include "process/threads.h"
 
 namespace {
+
+const char USAGE[] =
+    "usage: sdsbridge [--daemon | --help | --version]\n"
+    "Joins a TETRA radio on a serial PEI to a reflector network over UDP.\n"
+    "Reads sdsbridge.conf from the working directory and logs on standard output.\n"
+    "  --daemon   detach from the terminal (all console output is then lost)\n"
+    "  --help     show this text\n"
+    "  --version  show the version\n";
+
+// --help and --version answer and end the process before anything starts;
+// 1 when argument was one of them.
+int answer_query(const char* argument)
+{
+    if (strcmp(argument, "--help") == 0) {
+        log_raw("%s", USAGE);
+        return 1;
+    }
+    if (strcmp(argument, "--version") == 0) {
+        log_raw("sdsbridge %s\n", SDSBRIDGE_RELEASE);
+        return 1;
+    }
+    return 0;
+}
+
 int stop(int status)
 {
     report_caught_signals();
@@ -26,6 +51,8 @@ int stop(int status)
 int main(int argc, char* argv[])
 {
     console_init();
+    if (argc > 1 && answer_query(argv[1]))
+        return 0;
     list_addresses();
     print_banner();
     install_sigint_early();
