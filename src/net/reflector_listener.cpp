@@ -18,7 +18,7 @@ std::atomic<int> reflector_listener_controlsock{-1};
 int reflector_socket_open()
 {
     log_ts("reflector_listener Start\n");
-    // A bind failure (port in use) leaves the socket usable for sending.
+    // A port in use is logged; the socket still sends.
     int sock = udp_socket_bound(SOCK_UDP_IP, SOCK_UDP_PORT);
     reflector_listener_controlsock = sock;
     if (sock < 0) {

@@ -25,7 +25,7 @@ int sms_sender_open()
 {
     // The same start line as the reflector thread: log readers count on it.
     log_ts("reflector_listener Start\n");
-    // A port in use is not examined: the thread then receives nothing.
+    // A port in use is logged; the thread then receives nothing on it.
     int sock = udp_socket_bound(SMS_SENDER_IP, SMS_SENDER_PORT);
     sms_sender_controlsock = sock;
     if (sock < 0) {
