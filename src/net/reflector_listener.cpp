@@ -45,10 +45,13 @@ int reflector_listener_step(int sock)
     struct reflector_request request;
     if (!reflector_message_parse(reflector_listener_buffer, len, &request))
         return 0;
-    if (request.kind == REFLECTOR_SDS_GROUP)
+    if (request.kind == REFLECTOR_SDS_GROUP) {
         send_sds_gc(request.sbuff);
-    else
-        send_sds_pc(request.issi, request.sbuff);
+        return 1;
+    }
+    if (!issi_accepted(request.issi, false))
+        return 0;
+    send_sds_pc(request.issi, request.sbuff);
     return 1;
 }
 

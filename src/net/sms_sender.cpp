@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 #include "config/places.h"
 #include "events/session.h"
@@ -49,6 +50,9 @@ int sms_sender_step(int sock)
         return 0; // no datagram (interrupted receive): no transfer to seven blanks
     struct local_request request;
     local_request_parse(sms_sender_buffer, static_cast<size_t>(got), &request);
+    // An empty request names no radio: its field is seven blanks.
+    if (!issi_accepted(request.call_id_nr, true))
+        return 0;
     send_sds_pc(request.call_id_nr, request.call_message);
     return 1;
 }
@@ -66,6 +70,13 @@ int push_slot_step()
 {
     if (PushMessage[0] == '\0')
         return 0;
+    // The request's ISSI field is seven characters wide: an eight-digit caller
+    // would lend its last digit to the text and the reply would reach another radio.
+    if (strlen(CALL_ID) > static_cast<size_t>(LOCAL_ISSI_WIDTH)) {
+        log_ts("Reply to %s not sent: a local request carries at most 7 ISSI digits\n", CALL_ID);
+        PushMessage[0] = '\0';
+        return 1;
+    }
     char PushMessageSend[2024];
     format_local_sds_request(PushMessageSend, sizeof PushMessageSend, CALL_ID, PushMessage);
     PushMessage[0] = '\0';
