@@ -12,6 +12,7 @@
 #include "process/beacon.h"
 #include "process/console.h"
 #include "process/host.h"
+#include "process/service.h"
 #include "process/signals.h"
 #include "process/threads.h"
 
@@ -42,6 +43,7 @@ int answer_query(const char* argument)
 
 int stop(int status)
 {
+    service_stopping();
     report_caught_signals();
     log_raw("EXIT sdsbridge\n");
     return status;
@@ -69,6 +71,7 @@ int main(int argc, char* argv[])
     // sds_lfd starts at 16 statically; setting it here again could undo the
     // reference of a transfer a worker thread has already begun.
     start_worker_threads();
+    service_ready();
     if (!keep_running)
         return stop(0);
     beacon_loop();

@@ -9,6 +9,7 @@
 #include "events/handlers.h"
 #include "events/session.h"
 #include "process/console.h"
+#include "process/service.h"
 #include "radio/serial.h"
 #include "util/text.h"
 
@@ -73,6 +74,7 @@ void take_sds_header()
     }
     if (SYS_DEBUG)
         log_ts("SDS:%s\n", data);
+    sds_received_count++;
     sds = 1;
 }
 

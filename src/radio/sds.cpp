@@ -9,6 +9,7 @@
 #include "config/config.h"
 #include "global.h"
 #include "process/console.h"
+#include "process/service.h"
 #include "radio/serial.h"
 #include "util/text.h"
 
@@ -90,6 +91,7 @@ void send_sds_pc(const char* sourceid, const char* message)
     write_ser(FullCommand);
     wait_ok();
     write_pdu(controlString, SDSmessage);
+    sds_sent_count++;
     wait_ok();
     sleep_s(SYS_CTOM_WAIT);
     back_to_repeater_mode();
@@ -111,6 +113,7 @@ void send_sds_gc(const char* message)
     write_ser(FullCommand);
     wait_ok();
     write_pdu(controlString, SDSmessage);
+    sds_sent_count++;
     sleep_s(1);
     back_to_repeater_mode();
 }
