@@ -589,25 +589,6 @@ double expect_listed(const line_spec& l, std::vector<event>& list, const std::st
     return list[i].at;
 }
 
-double expect_console(const line_spec& l, double since, double deadline)
-{
-    long found = -1;
-    wait_until(
-        [&] {
-            for (size_t i = console_cursor; i < console.size() && found < 0; i++)
-                if (console[i].at >= since && console[i].text == l.text)
-                    found = static_cast<long>(i);
-            return found >= 0;
-        },
-        deadline);
-    if (found < 0) {
-        fail(l.number, "no console line \"" + visible(l.text) + "\"");
-        return -1;
-    }
-    console_cursor = static_cast<size_t>(found) + 1;
-    return console[found].at;
-}
-
 // want with "{n}" standing for one or more digits.
 bool matches_digits(const std::string& want, const std::string& got)
 {
@@ -629,24 +610,27 @@ bool matches_digits(const std::string& want, const std::string& got)
     return g == got.size();
 }
 
-// Notifications, like console lines, are looked for in order, others skipped.
-double expect_notice(const line_spec& l, double since, double deadline)
+// Console lines and notifications: the next one at or after the cursor that
+// matches, others skipped. Notification texts may hold {n}.
+double expect_in_order(const line_spec& l, std::vector<event>& list, size_t* cursor, const char* what, double since,
+                       double deadline)
 {
+    bool digits = &list == &notices;
     long found = -1;
     wait_until(
         [&] {
-            for (size_t i = notice_cursor; i < notices.size() && found < 0; i++)
-                if (notices[i].at >= since && matches_digits(l.text, notices[i].text))
+            for (size_t i = *cursor; i < list.size() && found < 0; i++)
+                if (list[i].at >= since && (digits ? matches_digits(l.text, list[i].text) : list[i].text == l.text))
                     found = static_cast<long>(i);
             return found >= 0;
         },
         deadline);
     if (found < 0) {
-        fail(l.number, "no notification \"" + visible(l.text) + "\"");
+        fail(l.number, std::string("no ") + what + " \"" + visible(l.text) + "\"");
         return -1;
     }
-    notice_cursor = static_cast<size_t>(found) + 1;
-    return notices[static_cast<size_t>(found)].at;
+    *cursor = static_cast<size_t>(found) + 1;
+    return list[static_cast<size_t>(found)].at;
 }
 
 double expect_exit(const line_spec& l, double deadline)
@@ -676,11 +660,11 @@ double check(const line_spec& l, double since, double previous)
     else if (l.verb == "file")
         at = expect_listed(l, writes[l.path], "write of " + l.path, since, deadline);
     else if (l.verb == "console")
-        at = expect_console(l, since, deadline);
+        at = expect_in_order(l, console, &console_cursor, "console line", since, deadline);
     else if (l.verb == "exit")
         at = expect_exit(l, deadline);
     else if (l.verb == "notify")
-        at = expect_notice(l, since, deadline);
+        at = expect_in_order(l, notices, &notice_cursor, "notification", since, deadline);
     double earliest = previous + (l.within ? 0 : l.after) - EARLY_S;
     if (at >= 0 && l.after >= 0 && (at < earliest || at > previous + l.after + LATE_S)) {
         char took[64];
