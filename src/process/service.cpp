@@ -16,6 +16,21 @@ namespace {
 
 constexpr size_t NOTICE_SIZE = 200;
 
+// "radio port open; SDS sent 3, received 5; last datagram from the reflector 4 s ago",
+// or "... no datagram from the reflector yet" while heard_at is 0.
+void format_service_status(char* buf, size_t size, bool port_open, unsigned sent, unsigned received,
+                           time_t heard_at, time_t now)
+{
+    char heard[64];
+    if (heard_at == 0)
+        snprintf(heard, sizeof heard, "no datagram from the reflector yet");
+    else
+        snprintf(heard, sizeof heard, "last datagram from the reflector %lld s ago",
+                 static_cast<long long>(now - heard_at));
+    snprintf(buf, size, "radio port %s; SDS sent %u, received %u; %s", port_open ? "open" : "closed", sent,
+             received, heard);
+}
+
 // One notification: the given assignment and the current status line.
 void notify_with_status(const char* first)
 {
@@ -29,19 +44,6 @@ void notify_with_status(const char* first)
 }
 
 } // namespace
-
-void format_service_status(char* buf, size_t size, bool port_open, unsigned sent, unsigned received,
-                           time_t heard_at, time_t now)
-{
-    char heard[64];
-    if (heard_at == 0)
-        snprintf(heard, sizeof heard, "no datagram from the reflector yet");
-    else
-        snprintf(heard, sizeof heard, "last datagram from the reflector %lld s ago",
-                 static_cast<long long>(now - heard_at));
-    snprintf(buf, size, "radio port %s; SDS sent %u, received %u; %s", port_open ? "open" : "closed", sent,
-             received, heard);
-}
 
 void service_ready()
 {

@@ -11,11 +11,6 @@ extern std::atomic<unsigned> sds_sent_count;     // text SDS transfers written t
 extern std::atomic<unsigned> sds_received_count; // SDS headers ("+CTSDSR:") read from the radio
 extern std::atomic<time_t> reflector_heard_at;   // last datagram from REFLECTOR_IP, 0: none yet
 
-// "radio port open; SDS sent 3, received 5; last datagram from the reflector 4 s ago"
-// into buf (cut to size); "no datagram from the reflector yet" when heard_at is 0.
-void format_service_status(char* buf, size_t size, bool port_open, unsigned sent, unsigned received,
-                           time_t heard_at, time_t now);
-
 // READY=1 with the status line: the worker threads run.
 void service_ready();
 // WATCHDOG=1 with the status line: the beacon loop still turns.
