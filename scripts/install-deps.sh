@@ -3,9 +3,11 @@
 # machine lacks. Does nothing when all are present.
 set -euo pipefail
 # groff-base: the manual page is checked with groff -ww. iproute2 and util-linux:
-# the demo makes a private network namespace (unshare, ip link).
-# clang: the unit tests are built with it too.
-packages=(g++ clang cmake make pkg-config libgtest-dev libgmock-dev libcurl4-openssl-dev groff-base iproute2 util-linux)
+# the demo makes a private network namespace (unshare, ip link). libsystemd-dev:
+# the service notifications; systemd: systemd-analyze checks the unit. clang:
+# the unit tests are built with it too.
+packages=(g++ clang cmake make pkg-config libgtest-dev libgmock-dev libcurl4-openssl-dev libsystemd-dev systemd
+          groff-base iproute2 util-linux)
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

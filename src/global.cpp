@@ -5,6 +5,9 @@
 
 std::atomic<bool> keep_running{true};
 FILE* statusfp = nullptr;
+std::atomic<unsigned> sds_sent_count{0};
+std::atomic<unsigned> sds_received_count{0};
+std::atomic<time_t> reflector_heard_at{0};
 
 void (*clock_sleep_hook)(long long microseconds) = nullptr;
 void (*clock_now_hook)(struct timeval* tv) = nullptr;

@@ -10,6 +10,11 @@
 // Every loop of the program tests it once per pass.
 extern std::atomic<bool> keep_running;
 
+// What the service status line counts; written by the worker threads.
+extern std::atomic<unsigned> sds_sent_count;     // text SDS transfers written to the radio
+extern std::atomic<unsigned> sds_received_count; // SDS headers ("+CTSDSR:") read from the radio
+extern std::atomic<time_t> reflector_heard_at;   // last datagram from REFLECTOR_IP, 0: none yet
+
 // The fault log stream ("error.txt"), open only while one entry is written.
 extern FILE* statusfp;
 

@@ -5,18 +5,45 @@
 
 #include <cstring>
 
+#include "build_defaults.h"
 #include "config/config.h"
 #include "config/places.h"
 #include "global.h"
 #include "process/beacon.h"
 #include "util/console.h"
 #include "process/host.h"
+#include "process/service.h"
 #include "process/signals.h"
 #include "process/threads.h"
 
 namespace {
+
+const char USAGE[] =
+    "usage: sdsbridge [--daemon | --help | --version]\n"
+    "Joins a TETRA radio on a serial PEI to a reflector network over UDP.\n"
+    "Reads sdsbridge.conf from the working directory and logs on standard output.\n"
+    "  --daemon   detach from the terminal (all console output is then lost)\n"
+    "  --help     show this text\n"
+    "  --version  show the version\n";
+
+// --help and --version answer and end the process before anything starts;
+// 1 when argument was one of them.
+int answer_query(const char* argument)
+{
+    if (strcmp(argument, "--help") == 0) {
+        log_raw("%s", USAGE);
+        return 1;
+    }
+    if (strcmp(argument, "--version") == 0) {
+        log_raw("sdsbridge %s\n", SDSBRIDGE_RELEASE);
+        return 1;
+    }
+    return 0;
+}
+
 int stop(int status)
 {
+    service_stopping();
     report_caught_signals();
     log_raw("EXIT sdsbridge\n");
     return status;
@@ -26,6 +53,8 @@ int stop(int status)
 int main(int argc, char* argv[])
 {
     console_init();
+    if (argc > 1 && answer_query(argv[1]))
+        return 0;
     list_addresses();
     print_banner();
     install_sigint_early();
@@ -42,6 +71,7 @@ int main(int argc, char* argv[])
     // sds_lfd starts at 16 statically; setting it here again could undo the
     // reference of a transfer a worker thread has already begun.
     start_worker_threads();
+    service_ready();
     if (!keep_running)
         return stop(0);
     beacon_loop();

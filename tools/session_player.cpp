@@ -17,6 +17,7 @@
 #include <sys/mount.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
@@ -73,6 +74,7 @@ struct session_spec {
     std::vector<std::string> config;
     std::vector<std::string> args;
     bool write_config = true;
+    std::vector<int> held_ports; // bound by the player before the gateway starts
     std::vector<line_spec> lines;
 };
 
@@ -100,6 +102,8 @@ std::string answer = "OK\r\n";
 std::string command; // the gateway's command being received
 bool in_pdu = false;
 int reflector_fd = -1;
+int notify_fd = -1;              // the gateway's NOTIFY_SOCKET
+std::vector<int> held_fds;
 int console_fd = -1;
 std::string console_partial;
 pid_t gateway = -1;
@@ -111,9 +115,10 @@ std::set<std::string> tracked;
 std::string serial;             // every byte the gateway wrote to the radio
 std::vector<double> serial_at;  // when each byte arrived
 size_t serial_used = 0;
-std::vector<event> datagrams, console;
+std::vector<event> datagrams, console, notices;
 std::map<std::string, std::vector<event>> writes;
 size_t console_cursor = 0;
+size_t notice_cursor = 0;
 
 double now_s()
 {
@@ -251,9 +256,22 @@ void reflector_datagram()
         return;
     std::string text(buf, static_cast<size_t>(got));
     note("reflector <-", text);
-    if (ntohs(from.sin_port) != GATEWAY_PORT)
+    bool deaf = std::count(current->held_ports.begin(), current->held_ports.end(), GATEWAY_PORT) > 0;
+    if (ntohs(from.sin_port) != GATEWAY_PORT && !deaf)
         fail(0, "datagram from port " + std::to_string(ntohs(from.sin_port)) + ", not 5230: " + visible(text));
     datagrams.push_back({now_s(), text});
+}
+
+// One notification may carry several "KEY=value" lines.
+void notify_message()
+{
+    char buf[4096];
+    ssize_t got = recv(notify_fd, buf, sizeof buf, 0);
+    std::istringstream lines(std::string(buf, got > 0 ? static_cast<size_t>(got) : 0));
+    for (std::string line; std::getline(lines, line);) {
+        note("notify", line);
+        notices.push_back({now_s(), line});
+    }
 }
 
 // The gateway's pty has been set up once its speed is no longer the marker.
@@ -277,9 +295,9 @@ void pump(int wait_ms)
     // A log file (attach mode) is always readable, so it is read after the
     // poll instead of in it, or the poll would never wait.
     int console_pipe = gateway_binary.empty() ? -1 : console_fd;
-    struct pollfd fds[4] = {{radio_master, POLLIN, 0}, {reflector_fd, POLLIN, 0}, {console_pipe, POLLIN, 0},
-                            {inotify_fd, POLLIN, 0}};
-    if (poll(fds, 4, wait_ms) > 0) {
+    struct pollfd fds[5] = {{radio_master, POLLIN, 0}, {reflector_fd, POLLIN, 0}, {console_pipe, POLLIN, 0},
+                            {inotify_fd, POLLIN, 0}, {notify_fd, POLLIN, 0}};
+    if (poll(fds, 5, wait_ms) > 0) {
         char buf[4096];
         if (fds[0].revents & POLLIN) {
             ssize_t got = read(radio_master, buf, sizeof buf);
@@ -297,6 +315,8 @@ void pump(int wait_ms)
         }
         if (fds[3].revents & POLLIN)
             inotify_events();
+        if (fds[4].revents & POLLIN)
+            notify_message();
     }
     if (console_pipe < 0 && console_fd >= 0) { // a log file: read on
         char buf[4096];
@@ -418,10 +438,25 @@ void send_radio(const line_spec& l)
         fail(l.number, "the radio line did not take the bytes");
 }
 
+int reflector_port(const session_spec& s);
+
 void send_datagram(const line_spec& l, int port)
 {
     if (!gateway_ready(l))
         return;
+    if (!l.path.empty()) { // reflector-from: another host on the reflector's port
+        int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+        struct sockaddr_in at = {};
+        at.sin_family = AF_INET;
+        at.sin_port = htons(static_cast<uint16_t>(reflector_port(*current)));
+        if (inet_pton(AF_INET, l.path.c_str(), &at.sin_addr) != 1 ||
+            bind(fd, reinterpret_cast<struct sockaddr*>(&at), sizeof at) != 0)
+            fail(l.number, "cannot send from " + l.path + ": " + strerror(errno));
+        note(("reflector " + l.path + " ->").c_str(), l.text);
+        send_udp(fd, port, l.text);
+        close(fd);
+        return;
+    }
     note(port == LOCAL_PORT ? "local ->" : "reflector ->", l.text);
     if (port == GATEWAY_PORT) {
         send_udp(reflector_fd, port, l.text);
@@ -454,7 +489,7 @@ void do_step(const line_spec& l)
 {
     if (l.verb == "radio" || l.verb == "radio-bytes")
         send_radio(l);
-    else if (l.verb == "reflector")
+    else if (l.verb == "reflector" || l.verb == "reflector-from")
         send_datagram(l, GATEWAY_PORT);
     else if (l.verb == "local")
         send_datagram(l, LOCAL_PORT);
@@ -555,23 +590,48 @@ double expect_listed(const line_spec& l, std::vector<event>& list, const std::st
     return found.at;
 }
 
-double expect_console(const line_spec& l, double since, double deadline)
+// want with "{n}" standing for one or more digits.
+bool matches_digits(const std::string& want, const std::string& got)
 {
+    size_t w = 0, g = 0;
+    while (w < want.size()) {
+        if (want.compare(w, 3, "{n}") == 0) {
+            size_t start = g;
+            while (g < got.size() && isdigit(static_cast<unsigned char>(got[g])))
+                g++;
+            if (g == start)
+                return false;
+            w += 3;
+        } else if (g < got.size() && want[w] == got[g]) {
+            w++, g++;
+        } else {
+            return false;
+        }
+    }
+    return g == got.size();
+}
+
+// Console lines and notifications: the next one at or after the cursor that
+// matches, others skipped. Notification texts may hold {n}.
+double expect_in_order(const line_spec& l, std::vector<event>& list, size_t* cursor, const char* what, double since,
+                       double deadline)
+{
+    bool digits = &list == &notices;
     long found = -1;
     wait_until(
         [&] {
-            for (size_t i = console_cursor; i < console.size() && found < 0; i++)
-                if (console[i].at >= since && console[i].text == l.text)
+            for (size_t i = *cursor; i < list.size() && found < 0; i++)
+                if (list[i].at >= since && (digits ? matches_digits(l.text, list[i].text) : list[i].text == l.text))
                     found = static_cast<long>(i);
             return found >= 0;
         },
         deadline);
     if (found < 0) {
-        fail(l.number, "no console line \"" + visible(l.text) + "\"");
+        fail(l.number, std::string("no ") + what + " \"" + visible(l.text) + "\"");
         return -1;
     }
-    console_cursor = static_cast<size_t>(found) + 1;
-    return console[static_cast<size_t>(found)].at;
+    *cursor = static_cast<size_t>(found) + 1;
+    return list[static_cast<size_t>(found)].at;
 }
 
 double expect_exit(const line_spec& l, double deadline)
@@ -601,9 +661,11 @@ double check(const line_spec& l, double since, double previous)
     else if (l.verb == "file")
         at = expect_listed(l, writes[l.path], "write of " + l.path, since, deadline);
     else if (l.verb == "console")
-        at = expect_console(l, since, deadline);
+        at = expect_in_order(l, console, &console_cursor, "console line", since, deadline);
     else if (l.verb == "exit")
         at = expect_exit(l, deadline);
+    else if (l.verb == "notify")
+        at = expect_in_order(l, notices, &notice_cursor, "notification", since, deadline);
     double earliest = previous + (l.within ? 0 : l.after) - EARLY_S;
     if (at >= 0 && l.after >= 0 && (at < earliest || at > previous + l.after + LATE_S)) {
         char took[64];
@@ -616,7 +678,8 @@ double check(const line_spec& l, double since, double previous)
 
 bool is_step(const std::string& verb)
 {
-    return verb != "sent" && verb != "datagram" && verb != "file" && verb != "console" && verb != "exit";
+    return verb != "sent" && verb != "datagram" && verb != "file" && verb != "console" && verb != "exit" &&
+           verb != "notify";
 }
 
 // --- session files -------------------------------------------------------------
@@ -646,7 +709,7 @@ std::string first_word(std::string* text)
 
 const std::set<std::string> VERBS = {"radio", "radio-bytes", "reflector", "local",   "answer", "wait", "signal",
                                      "unplug", "plug",       "put",       "sent",    "datagram", "file", "console",
-                                     "exit"};
+                                     "exit", "reflector-from", "notify"};
 
 bool parse_line(std::string text, int number, session_spec* s, std::string* error)
 {
@@ -666,6 +729,10 @@ bool parse_line(std::string text, int number, session_spec* s, std::string* erro
         s->config.push_back(text);
         return true;
     }
+    if (l.verb == "hold-port") {
+        s->held_ports.push_back(atoi(text.c_str()));
+        return true;
+    }
     if (l.verb == "no-config") {
         s->write_config = false;
         return true;
@@ -680,7 +747,7 @@ bool parse_line(std::string text, int number, session_spec* s, std::string* erro
         *error = "unknown word \"" + l.verb + "\"";
         return false;
     }
-    if (l.verb == "put" || l.verb == "file")
+    if (l.verb == "put" || l.verb == "file" || l.verb == "reflector-from")
         l.path = first_word(&text);
     if (l.verb == "wait" && (l.after = duration(text)) < 0) {
         *error = "\"wait\" takes a time (2s, 500ms)";
@@ -811,6 +878,25 @@ bool start_gateway(const session_spec& s)
             return false;
         close(probe);
     }
+    for (int port : s.held_ports) { // the gateway must find these taken
+        int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+        struct sockaddr_in any = {};
+        any.sin_family = AF_INET;
+        any.sin_port = htons(static_cast<uint16_t>(port));
+        if (bind(fd, reinterpret_cast<struct sockaddr*>(&any), sizeof any) != 0) {
+            printf("%s: cannot hold UDP port %d: %s\n", s.file.c_str(), port, strerror(errno));
+            close(fd);
+            return false;
+        }
+        held_fds.push_back(fd);
+    }
+    // The service manager's notification socket, as systemd gives it.
+    struct sockaddr_un notify_at = {};
+    notify_at.sun_family = AF_UNIX;
+    snprintf(notify_at.sun_path, sizeof notify_at.sun_path, "%s/notify", WORK_DIR);
+    notify_fd = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    if (bind(notify_fd, reinterpret_cast<struct sockaddr*>(&notify_at), sizeof notify_at) != 0)
+        return false;
     if (s.write_config) {
         std::ofstream conf(std::string(WORK_DIR) + "/sdsbridge.conf");
         conf << "SYS_SERPORT=" << radio_link << "\nREFLECTOR_DNS=127.0.0.1\nREFLECTOR_PORT="
@@ -833,6 +919,7 @@ bool start_gateway(const session_spec& s)
         for (const std::string& a : s.args)
             argv.push_back(const_cast<char*>(a.c_str()));
         argv.push_back(nullptr);
+        setenv("NOTIFY_SOCKET", notify_at.sun_path, 1);
         if (chdir(WORK_DIR) == 0)
             execv(gateway_binary.c_str(), argv.data());
         _exit(127);
@@ -909,6 +996,8 @@ void reset_state()
     serial_used = 0;
     datagrams.clear();
     console.clear();
+    notices.clear();
+    notice_cursor = 0;
     writes.clear();
     own_writes.clear();
     console_cursor = 0;
@@ -921,9 +1010,12 @@ void reset_state()
 void release()
 {
     close_radio();
-    for (int* fd : {&reflector_fd, &console_fd, &inotify_fd})
+    for (int* fd : {&reflector_fd, &console_fd, &inotify_fd, &notify_fd})
         if (*fd >= 0)
             close(*fd), *fd = -1;
+    for (int fd : held_fds)
+        close(fd);
+    held_fds.clear();
     watched_dirs.clear();
 }
 
@@ -979,8 +1071,10 @@ const char* HELP =
     "Session lines (escapes \\r \\n \\t \\0 \\\\ \\xHH; # starts a comment, the first is the title):\n"
     "  config KEY=value   a configuration line    no-config   start without a file\n"
     "  args ARG...        command line arguments  answer TEXT  the radio's answer (empty: none)\n"
+    "  hold-port PORT     the player holds UDP PORT (0.0.0.0) so the gateway cannot bind it\n"
     "  radio TEXT         the radio sends TEXT and CR LF   radio-bytes TEXT   exactly TEXT\n"
     "  reflector TEXT     a datagram to port 5230          local TEXT   a datagram to 54001\n"
+    "  reflector-from ADDR TEXT  a datagram to port 5230 from ADDR (127.0.0.2), the reflector's port\n"
     "  signal NAME        HUP, INT, QUIT, TERM ...         wait 2s      a pause\n"
     "  unplug / plug      the radio's cable               put PATH TEXT  write a file\n"
     "  sent TEXT          the gateway writes TEXT to the radio next\n"
@@ -988,6 +1082,7 @@ const char* HELP =
     "  file PATH TEXT     the next write of PATH leaves TEXT\n"
     "  console TEXT       a console line, its timestamp removed ({stamp} masks others)\n"
     "  exit N             the gateway ends with status N\n"
+    "  notify TEXT        a line the gateway sent to NOTIFY_SOCKET ({n} stands for digits)\n"
     "  after 2s LINE      the expectation comes 2 s after the line before it\n"
     "  within 2s LINE     the expectation comes at most 2 s after the line before it\n";
 

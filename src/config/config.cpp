@@ -29,6 +29,7 @@ char REFLECTOR_DNS[101];
 char CITY[51];
 char ZIP[51];
 char COUNTRY[51];
+char REFLECTOR_ONLY[6];
 char REFLECTOR_IP[101];
 
 bool CM5000, CM5000A, MTM5400, MTM800FuG, MTM800e, MTP850FuG, MTP850S, SRG3900;
@@ -70,7 +71,16 @@ const config_key keys[] = {
     {"CITY", nullptr, CITY, sizeof CITY, "city", 0},
     {"ZIP", nullptr, ZIP, sizeof ZIP, "zip", 0},
     {"COUNTRY", nullptr, COUNTRY, sizeof COUNTRY, "AT", 0},
+    // Off by default, so existing stations keep serving whoever sends to them.
+    {"REFLECTOR_ONLY", nullptr, REFLECTOR_ONLY, sizeof REFLECTOR_ONLY, "NO", 0},
 };
+
+// The weather service's key: the built-in one unless the file gives a valid one.
+constexpr char WEATHER_KEY_NAME[] = "WEATHER_API_KEY";
+constexpr size_t API_KEY_LENGTH = sizeof API_KEY - 1; // 32 lowercase hex characters
+// The echo goes to the journal, which more people read than the file: it shows
+// enough to tell two keys apart and hides the rest.
+constexpr char API_KEY_MASK[] = "****************************"; // 32 - 4 shown
 
 struct model_flag {
     const char* name;
@@ -85,6 +95,7 @@ const model_flag models[] = {
 void restore_defaults()
 {
     copy_field(funktion_print, "read_config\n");
+    copy_field(API_KEY, SDSBRIDGE_DEFAULT_API_KEY);
     for (const config_key& key : keys) {
         if (key.number) {
             *key.number = key.default_number;
@@ -110,6 +121,18 @@ void store_value(const config_key& key, const char* value)
     }
 }
 
+// A key is 32 lowercase hex characters exactly; a longer value is refused, not
+// cut, because a cut key is always a wrong one.
+void store_weather_key(const char* value)
+{
+    if (strlen(value) != API_KEY_LENGTH || strspn(value, "0123456789abcdef") != API_KEY_LENGTH) {
+        log_raw("%s refused: not 32 lowercase hexadecimal characters\n", WEATHER_KEY_NAME);
+        return;
+    }
+    copy_field(API_KEY, value);
+    log_raw("%s=%.4s%s\n", WEATHER_KEY_NAME, API_KEY, API_KEY_MASK);
+}
+
 void handle_line(char* line)
 {
     // A comment or section header anywhere discards the whole line, even one
@@ -122,6 +145,10 @@ void handle_line(char* line)
     if (!equals)
         return;
     *equals = '\0';
+    if (strcmp(line, WEATHER_KEY_NAME) == 0) {
+        store_weather_key(equals + 1);
+        return;
+    }
     for (const config_key& key : keys) {
         if (strcmp(line, key.name) == 0) {
             store_value(key, equals + 1);
@@ -184,4 +211,9 @@ int read_config(const char* cfgFile)
 bool dmo_repeater_on()
 {
     return strcmp(DMO_REPEATER, "YES") == 0;
+}
+
+bool reflector_only_on()
+{
+    return strcmp(REFLECTOR_ONLY, "YES") == 0;
 }

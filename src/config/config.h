@@ -21,6 +21,7 @@ extern char REFLECTOR_DNS[101];
 extern char CITY[51];
 extern char ZIP[51];
 extern char COUNTRY[51];
+extern char REFLECTOR_ONLY[6]; // "YES": port 5230 serves the reflector's address only
 
 // Dotted IPv4 address of REFLECTOR_DNS, resolved once by read_config.
 extern char REFLECTOR_IP[101];
@@ -36,7 +37,8 @@ extern const char TETRAMASTER[14]; // network name put in front of texts to radi
 extern char SOCK_UDP_IP[8];        // where the reflector socket is bound
 extern int SOCK_UDP_PORT;          // 5230: the gateway sends from and listens on it
 extern char BASE_URL[49];          // weather service address, ends in "/data/2.5/weather?"
-extern char API_KEY[33];           // weather service key, 32 lowercase hex characters
+extern char API_KEY[33];           // weather service key, 32 lowercase hex characters;
+                                   // WEATHER_API_KEY in the file replaces it
 
 // Restores every default, reads cfgFile and resolves REFLECTOR_DNS.
 // Returns 1 when the file was read and the host resolved, 0 otherwise.
@@ -44,3 +46,7 @@ int read_config(const char* cfgFile);
 
 // True when DMO_REPEATER asks for the DMO repeater mode (exactly "YES").
 bool dmo_repeater_on();
+
+// True when REFLECTOR_ONLY is exactly "YES": datagrams on port 5230 from any
+// other address than REFLECTOR_IP are dropped unread.
+bool reflector_only_on();

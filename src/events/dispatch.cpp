@@ -8,6 +8,7 @@
 #include "config/config.h"
 #include "events/handlers.h"
 #include "events/session.h"
+#include "global.h"
 #include "util/console.h"
 #include "radio/serial.h"
 #include "util/text.h"
@@ -101,6 +102,7 @@ void take_sds_header()
     }
     if (SYS_DEBUG)
         log_ts("SDS:%s\n", data);
+    sds_received_count++;
     sds = 1;
 }
 

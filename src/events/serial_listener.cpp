@@ -8,6 +8,7 @@
 #include "events/session.h"
 #include "global.h"
 #include "net/datagrams.h"
+#include "net/reflector_messages.h"
 #include "util/console.h"
 #include "util/control_chars.h"
 #include "radio/init.h"
@@ -25,6 +26,13 @@ int push_slot_step()
 {
     if (PushMessage[0] == '\0')
         return 0;
+    // The request's ISSI field is seven characters wide: an eight-digit caller
+    // would lend its last digit to the text and the reply would reach another radio.
+    if (strlen(CALL_ID) > static_cast<size_t>(LOCAL_ISSI_WIDTH)) {
+        log_ts("Reply to %s not sent: a local request carries at most 7 ISSI digits\n", CALL_ID);
+        PushMessage[0] = '\0';
+        return 1;
+    }
     char PushMessageSend[2024];
     format_local_sds_request(PushMessageSend, sizeof PushMessageSend, CALL_ID, PushMessage);
     PushMessage[0] = '\0';

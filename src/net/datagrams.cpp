@@ -84,7 +84,8 @@ int format_roaming_notice(char* buf, size_t size, const char* call, const char* 
 
 int format_local_sds_request(char* buf, size_t size, const char* issi, const char* text)
 {
-    return stored(snprintf(buf, size, "%s%s", issi, text), size);
+    // A five-digit ISSI unpadded would take the reply's first letters into its field.
+    return stored(snprintf(buf, size, "%-7s%s", issi, text), size);
 }
 
 void send_to_reflector(const char* text)

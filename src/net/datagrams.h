@@ -42,7 +42,8 @@ int format_gateway_reply(char* buf, size_t size, const char* call, const char* i
 // "::CALL;ISSI;RO\n": roaming notice.
 int format_roaming_notice(char* buf, size_t size, const char* call, const char* issi);
 
-// "ISSITEXT": local SDS request, the ISSI field directly followed by the text.
+// "ISSITEXT": local SDS request, the ISSI blank-padded to its seven-character
+// field, directly followed by the text.
 int format_local_sds_request(char* buf, size_t size, const char* issi, const char* text);
 
 // Sends text to REFLECTOR_IP:REFLECTOR_PORT from the reflector socket; the

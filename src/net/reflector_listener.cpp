@@ -1,20 +1,57 @@
 // Reflector listener thread: owns the UDP socket on port 5230.
 #include "net/reflector_listener.h"
 
+#include <arpa/inet.h>
 #include <netinet/in.h>
 
 #include "config/config.h"
 #include "net/reflector_messages.h"
 #include "net/udp.h"
-#include "util/console.h"
+#include "global.h"
 #include "radio/sds.h"
+#include "util/console.h"
+
+namespace {
+
+// Drops from strangers are summed up, one line per 10 s at most: a flood
+// must not flood the journal too.
+constexpr time_t DROP_REPORT_INTERVAL_S = 10;
+time_t drop_reported_at = 0; // 0: no drop reported yet
+unsigned dropped_since_report = 0;
+
+// Whether a datagram from sender is to be read. Notes the reflector's own for
+// the status line; with REFLECTOR_ONLY, counts and reports every other sender.
+bool from_reflector(const struct sockaddr_in* sender)
+{
+    if (sender->sin_family == AF_INET && sender->sin_addr.s_addr == inet_addr(REFLECTOR_IP)) {
+        reflector_heard_at = clock_time();
+        return true;
+    }
+    if (!reflector_only_on())
+        return true;
+    dropped_since_report++;
+    time_t now = clock_time();
+    if (drop_reported_at == 0 || now - drop_reported_at >= DROP_REPORT_INTERVAL_S) {
+        char address[INET_ADDRSTRLEN];
+        inet_ntop(AF_INET, &sender->sin_addr, address, sizeof address);
+        log_ts("REFLECTOR_ONLY: dropped %u datagram(s) not from the reflector, the last from %s:%u\n",
+               dropped_since_report, address, static_cast<unsigned>(ntohs(sender->sin_port)));
+        drop_reported_at = now;
+        dropped_since_report = 0;
+    }
+    return false;
+}
+
+} // namespace
 
 int reflector_listener_step(int sock)
 {
     static char reflector_listener_buffer[REFLECTOR_BUFFER_SIZE + 1];
-    struct sockaddr_in reflector_listener_srv;
-    // Every sender is served alike: pages and local tools reach this port too.
+    struct sockaddr_in reflector_listener_srv = {};
+    // Pages and local tools reach this port too; REFLECTOR_ONLY shuts them out.
     long got = udp_receive(sock, reflector_listener_buffer, REFLECTOR_BUFFER_SIZE, &reflector_listener_srv);
+    if (got >= 0 && !from_reflector(&reflector_listener_srv))
+        return 0; // dropped before it is read: a stranger may not key the transmitter
     size_t len = got > 0 ? static_cast<size_t>(got) : 0; // a failed receive is an empty text
     reflector_listener_buffer[len] = '\0';
     if (!reflector_text_is_command(reflector_listener_buffer))
@@ -23,16 +60,19 @@ int reflector_listener_step(int sock)
     struct reflector_request request;
     if (!reflector_message_parse(reflector_listener_buffer, len, &request))
         return 0;
-    if (request.kind == REFLECTOR_SDS_GROUP)
+    if (request.kind == REFLECTOR_SDS_GROUP) {
         send_sds_gc(request.sbuff);
-    else
-        send_sds_pc(request.issi, request.sbuff);
+        return 1;
+    }
+    if (!issi_accepted(request.issi, false))
+        return 0;
+    send_sds_pc(request.issi, request.sbuff);
     return 1;
 }
 
 void* reflector_listener(void*)
 {
-    // A bind failure (port in use) leaves the socket usable for sending.
+    // A port in use is logged; the socket still sends.
     udp_thread_run({SOCK_UDP_IP, SOCK_UDP_PORT, &reflector_listener_controlsock, "socket2", "reflector_listener",
                     reflector_listener_step});
     return nullptr;

@@ -3,8 +3,10 @@
 #pragma once
 
 // One pass of the receive loop on sock: receives one datagram (blocking),
-// logs a "::" datagram and sends the SDS it asks for. Returns 1 when an SDS
-// was sent, 0 when the datagram was dropped.
+// drops it unread when REFLECTOR_ONLY is on and it is not from REFLECTOR_IP,
+// else logs a "::" datagram and sends the SDS it asks for (a personal one only
+// to an ISSI of digits). Returns 1 when an SDS was sent, 0 when the datagram
+// was dropped.
 int reflector_listener_step(int sock);
 
 // Thread body; dummy is unused.

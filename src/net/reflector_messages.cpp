@@ -5,12 +5,15 @@
 #include <cstring>
 
 #include "config/config.h"
+#include "util/console.h"
 #include "util/text.h"
 
 namespace {
 
 constexpr char COMMAND_MARK[] = "::";
 constexpr char PAGING_NET[] = "::DAPNET";
+constexpr size_t ISSI_MAX_DIGITS = 8;   // 2^24 - 1 = 16777215
+constexpr size_t REFUSED_SHOWN = 32;    // of a refused ISSI, enough to recognise it
 
 // Copies at most cap of the len received bytes into text (cap + 1 bytes) and
 // terminates it right after them, so nothing of an earlier datagram remains.
@@ -106,4 +109,28 @@ void local_request_parse(const char* bytes, size_t len, struct local_request* ou
     snprintf(out->call_id_nr, sizeof out->call_id_nr, "%-7.7s", text);
     size_t n = strlen(text);
     copy_field(out->call_message, n > LOCAL_ISSI_WIDTH ? text + LOCAL_ISSI_WIDTH : "");
+}
+
+bool issi_is_identity(const char* issi, bool padded)
+{
+    size_t digits = strspn(issi, "0123456789");
+    if (digits == 0 || digits > ISSI_MAX_DIGITS)
+        return false;
+    const char* rest = issi + digits;
+    return padded ? rest[strspn(rest, " ")] == '\0' : *rest == '\0';
+}
+
+int issi_accepted(const char* issi, bool padded)
+{
+    if (issi_is_identity(issi, padded))
+        return 1;
+    char shown[REFUSED_SHOWN + 1];
+    size_t n = 0;
+    for (; n < REFUSED_SHOWN && issi[n]; n++) {
+        unsigned char c = static_cast<unsigned char>(issi[n]);
+        shown[n] = c < ' ' || c >= 0x7f ? '?' : issi[n];
+    }
+    shown[n] = '\0';
+    log_ts("SDS refused: ISSI \"%s\" is not 1 to 8 digits\n", shown);
+    return 0;
 }

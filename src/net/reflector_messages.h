@@ -1,5 +1,5 @@
 // What a datagram received on the reflector port or on the local SDS request
-// port asks the gateway to send: pure decisions, no sockets and no radio.
+// port asks the gateway to send: decisions only, no sockets and no radio.
 #pragma once
 #include <cstddef>
 
@@ -51,3 +51,13 @@ int reflector_message_parse(const char* bytes, size_t len, struct reflector_requ
 // the text ends at an embedded NUL) into the ISSI field ("%-7.7s") and the
 // text from the eighth character on. Every request yields both fields.
 void local_request_parse(const char* bytes, size_t len, struct local_request* out);
+
+// The ISSI of a personal SDS goes verbatim into "AT+CMGS=", so only an
+// identity may pass: 1 to 8 decimal digits (a TETRA ISSI has 24 bits), and
+// with padded the blanks that fill the local request's seven-character field.
+// A comma would choose the bit count, a CR would end the command early.
+bool issi_is_identity(const char* issi, bool padded);
+
+// issi_is_identity, with one console line naming a refused ISSI (control
+// bytes shown as '?'). Returns 1 when the ISSI may reach the radio.
+int issi_accepted(const char* issi, bool padded);

@@ -19,13 +19,16 @@ int sms_sender_step(int sock)
         return 0; // no datagram (interrupted receive): no transfer to seven blanks
     struct local_request request;
     local_request_parse(sms_sender_buffer, static_cast<size_t>(got), &request);
+    // An empty request names no radio: its field is seven blanks.
+    if (!issi_accepted(request.call_id_nr, true))
+        return 0;
     send_sds_pc(request.call_id_nr, request.call_message);
     return 1;
 }
 
 void* sms_sender(void*)
 {
-    // A port in use is not examined: the thread then receives nothing.
+    // A port in use is logged; the thread then receives nothing.
     udp_thread_run({SMS_SENDER_IP, SMS_SENDER_PORT, &sms_sender_controlsock, "sms_sender", "sms_sender", sms_sender_step});
     return nullptr;
 }

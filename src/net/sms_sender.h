@@ -6,9 +6,9 @@
 extern std::atomic<int> sms_sender_controlsock;
 
 // One pass of the request loop on sock: receives one datagram (blocking) and
-// sends its text as a personal SDS to its ISSI field. Every datagram, even an
-// empty one, gives exactly one transfer (returns 1); a failed receive gives
-// none (returns 0).
+// sends its text as a personal SDS to its ISSI field. Returns 1 when a
+// transfer was made; 0 for a failed receive or an ISSI field that is no
+// identity (digits, blank-padded), which is logged and never reaches the radio.
 int sms_sender_step(int sock);
 
 // Thread body; dummy is unused.

@@ -27,7 +27,10 @@ int udp_socket_bound(const char* ip, int port)
         return -1;
     struct sockaddr_in local;
     ipv4_address(&local, ip, port);
-    bind(sock, reinterpret_cast<struct sockaddr*>(&local), sizeof local);
+    // A port held by another program (a second gateway, a test left running)
+    // leaves the socket deaf but still able to send: say so, and go on.
+    if (bind(sock, reinterpret_cast<struct sockaddr*>(&local), sizeof local) != 0)
+        log_ts("Cannot bind UDP %s:%d: %s\n", ip, port, strerror(errno));
     return sock;
 }
 

@@ -102,6 +102,7 @@ void send_text_sds(const text_transfer& kind, const char* destination, const cha
     write_ser(FullCommand);
     wait_ok();
     write_pdu(controlString, SDSmessage);
+    sds_sent_count++;
     if (kind.wait_pdu_ok)
         wait_ok();
     sleep_s(kind.pause_ctom_after ? SYS_CTOM_WAIT : 1);

@@ -71,6 +71,36 @@ TEST(Config, IntegersReadLikeAtoiOfFiveCharacters)
     }
 }
 
+TEST(Config, WeatherKeyReadRefusedAndMasked)
+{
+    const std::string key = "0123456789abcdef0123456789abcdef";
+    const std::string builtin = API_KEY;
+    const std::string refused = "WEATHER_API_KEY refused: not 32 lowercase hexadecimal characters\n";
+    const struct {
+        const char* name;
+        std::string value;
+        bool taken;
+    } cases[] = {
+        {"32 lowercase hex", key, true},
+        {"uppercase", "0123456789ABCDEF0123456789ABCDEF", false},
+        {"31 characters", key.substr(1), false},
+        {"33 characters: refused, not cut", key + "0", false},
+        {"not hex", "g123456789abcdef0123456789abcdef", false},
+        {"trailing blank", key.substr(1) + " ", false},
+        {"empty", "", false},
+    };
+    for (const auto& c : cases) {
+        std::string out = load("WEATHER_API_KEY=" + c.value + "\n");
+        EXPECT_EQ(std::string(API_KEY), c.taken ? c.value : builtin) << c.name;
+        EXPECT_NE(out.find(c.taken ? "WEATHER_API_KEY=0123****************************\n" : refused),
+                  std::string::npos) << c.name << ": " << out;
+        EXPECT_EQ(out.find(key.substr(4)), std::string::npos) << c.name << ": the key shows past its fourth character";
+    }
+    load("WEATHER_API_KEY=" + key + "\n");
+    load("");
+    EXPECT_EQ(std::string(API_KEY), builtin) << "a new read starts from the built-in key";
+}
+
 // AMPRNet ("44.") addresses go last; one that no longer fits is left out.
 TEST(Host, AddressListOrderAndBound)
 {
