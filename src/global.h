@@ -1,10 +1,11 @@
 // Process-wide state shared by every thread, and the one seam through which
 // the daemon reads the clock and sleeps (tests swap in a virtual clock).
 #pragma once
+#include <sys/time.h>
+
 #include <atomic>
 #include <cstdio>
 #include <ctime>
-#include <sys/time.h>
 
 // True until a hangup, interrupt or quit signal asks the gateway to stop.
 // Every loop of the program tests it once per pass.

@@ -10,21 +10,20 @@
 #include "config/places.h"
 #include "global.h"
 #include "process/beacon.h"
-#include "util/console.h"
 #include "process/host.h"
 #include "process/service.h"
 #include "process/signals.h"
 #include "process/threads.h"
+#include "util/console.h"
 
 namespace {
 
-const char USAGE[] =
-    "usage: sdsbridge [--daemon | --help | --version]\n"
-    "Joins a TETRA radio on a serial PEI to a reflector network over UDP.\n"
-    "Reads sdsbridge.conf from the working directory and logs on standard output.\n"
-    "  --daemon   detach from the terminal (all console output is then lost)\n"
-    "  --help     show this text\n"
-    "  --version  show the version\n";
+const char USAGE[] = "usage: sdsbridge [--daemon | --help | --version]\n"
+                     "Joins a TETRA radio on a serial PEI to a reflector network over UDP.\n"
+                     "Reads sdsbridge.conf from the working directory and logs on standard output.\n"
+                     "  --daemon   detach from the terminal (all console output is then lost)\n"
+                     "  --help     show this text\n"
+                     "  --version  show the version\n";
 
 // --help and --version answer and end the process before anything starts;
 // 1 when argument was one of them.

@@ -39,10 +39,10 @@ constexpr int GLEN_WITH_COURSE = 22;
 // LIP short location report, as a GPS fix sends it: time elapsed < 5 s,
 // position error < 20 m, standing still, additional data a reason for sending.
 // The radio pads the report to whole bytes; the header counts no pad.
-constexpr int LIP_PI_BITS = 8;       // protocol identifier 0x0A
-constexpr int LIP_SHORT_BITS = 76;   // the report after it
-constexpr int LIP_LON_BITS = 25;     // 2^25 steps per full circle
-constexpr int LIP_LAT_BITS = 24;     // 2^24 steps per half circle
+constexpr int LIP_PI_BITS = 8;     // protocol identifier 0x0A
+constexpr int LIP_SHORT_BITS = 76; // the report after it
+constexpr int LIP_LON_BITS = 25;   // 2^25 steps per full circle
+constexpr int LIP_LAT_BITS = 24;   // 2^24 steps per half circle
 constexpr double LIP_DIRECTION_STEP_DEG = 22.5;
 constexpr int LIP_DIRECTIONS = 16;
 constexpr int LIP_POSITION_ERROR_20M = 1;
@@ -51,13 +51,13 @@ int master_fd = -1;
 int slave_fd = -1;
 std::string link_path;
 std::string gateway_issi = "1000001";
-bool echo_on = false;          // ATZ turns echo off, ATE1 on, ATE0 off
-bool error_mode = false;       // answer ERROR instead of OK
-bool in_pdu = false;           // after "AT+CMGS=": bytes up to Ctrl-Z are the PDU
-unsigned text_ref = 1;         // reference of the next text sent to the gateway
-unsigned report_counter = 1;   // "+CMGS:" reference for PDUs without their own
-std::string radio_input;       // command or PDU being received from the gateway
-std::string stdin_input;       // partial line typed on standard input
+bool echo_on = false;        // ATZ turns echo off, ATE1 on, ATE0 off
+bool error_mode = false;     // answer ERROR instead of OK
+bool in_pdu = false;         // after "AT+CMGS=": bytes up to Ctrl-Z are the PDU
+unsigned text_ref = 1;       // reference of the next text sent to the gateway
+unsigned report_counter = 1; // "+CMGS:" reference for PDUs without their own
+std::string radio_input;     // command or PDU being received from the gateway
+std::string stdin_input;     // partial line typed on standard input
 volatile sig_atomic_t stop_requested = 0;
 
 void on_signal(int)
@@ -330,19 +330,18 @@ std::string seven_digits(const std::string& issi)
     return std::string(ISSI_DIGITS - digits.size(), '0') + digits;
 }
 
-const char* HELP_TEXT =
-    "Commands (one per line on standard input):\n"
-    "  status ISSI HEX4          status SDS from ISSI, e.g. status 1234567 80E8\n"
-    "  text ISSI TEXT...         personal text SDS from ISSI to the gateway\n"
-    "  group ISSI TEXT...        group text SDS from ISSI\n"
-    "  pos ISSI LAT LON [COURSE] position report (decimal degrees, course in degrees)\n"
-    "  lip ISSI LAT LON [COURSE] LIP short location report (decimal degrees, course in degrees)\n"
-    "  ptt ISSI                  start of a voice transmission by ISSI\n"
-    "  pttoff                    end of the voice transmission\n"
-    "  raw TEXT                  TEXT and CR LF (escapes \\r \\n \\t \\0 \\\\ \\xHH)\n"
-    "  error on|off              answer ERROR instead of OK\n"
-    "  help                      this list\n"
-    "  quit                      end the simulator\n";
+const char* HELP_TEXT = "Commands (one per line on standard input):\n"
+                        "  status ISSI HEX4          status SDS from ISSI, e.g. status 1234567 80E8\n"
+                        "  text ISSI TEXT...         personal text SDS from ISSI to the gateway\n"
+                        "  group ISSI TEXT...        group text SDS from ISSI\n"
+                        "  pos ISSI LAT LON [COURSE] position report (decimal degrees, course in degrees)\n"
+                        "  lip ISSI LAT LON [COURSE] LIP short location report (decimal degrees, course in degrees)\n"
+                        "  ptt ISSI                  start of a voice transmission by ISSI\n"
+                        "  pttoff                    end of the voice transmission\n"
+                        "  raw TEXT                  TEXT and CR LF (escapes \\r \\n \\t \\0 \\\\ \\xHH)\n"
+                        "  error on|off              answer ERROR instead of OK\n"
+                        "  help                      this list\n"
+                        "  quit                      end the simulator\n";
 
 // The word at *pos (blanks skipped), advancing *pos past it.
 std::string word(const std::string& line, size_t* pos)

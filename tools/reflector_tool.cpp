@@ -24,7 +24,7 @@
 
 namespace {
 
-constexpr int DEFAULT_PORT = 5220;           // where the gateway sends its reports
+constexpr int DEFAULT_PORT = 5220; // where the gateway sends its reports
 constexpr const char* DEFAULT_GATEWAY = "127.0.0.1:5230";
 constexpr const char* DEFAULT_NET = "REFLECTOR"; // first field of reflector text messages
 constexpr size_t DATAGRAM_MAX = 65536;
@@ -37,8 +37,8 @@ struct options {
     std::string bind_address = "127.0.0.1";
     std::string gateway = DEFAULT_GATEWAY;
     std::string net = DEFAULT_NET;
-    long count = 0;       // exit after this many datagrams (0: never)
-    double timeout = 0;   // give up after this many seconds (0: never)
+    long count = 0;     // exit after this many datagrams (0: never)
+    double timeout = 0; // give up after this many seconds (0: never)
     bool show_keepalive = true;
     std::vector<std::string> expect; // texts that must arrive (escapes allowed)
 };
@@ -47,7 +47,7 @@ struct tool_state {
     int sock = -1;
     struct sockaddr_in gateway = {};
     long received = 0;
-    std::vector<bool> seen; // one per expected text
+    std::vector<bool> seen;  // one per expected text
     double stdin_resume = 0; // "wait": stdin is not read before this time
     bool stdin_open = true;
     std::string stdin_pending;
@@ -68,17 +68,16 @@ double now_s()
 
 void usage(FILE* to)
 {
-    fprintf(to,
-            "usage: sdsbridge-reflector [--port N] [--bind ADDR] [--gateway HOST:PORT] [--net NAME]\n"
-            "                           [--count N] [--expect TEXT]... [--timeout SECONDS] [--no-keepalive]\n"
-            "stdin commands:\n"
-            "  msg FROM ISSI TEXT     reflector text message  ::NET;FROM;PC:ISSI:TEXT;\n"
-            "  page FROM ISSI TEXT    DAPNET page to a radio  ::DAPNET;FROM;PC:ISSI:TEXT;\n"
-            "  pagegroup FROM TEXT    DAPNET page to the group ::DAPNET;FROM;GC:TEXT;\n"
-            "  raw TEXT               TEXT as is (escapes \\r \\n \\t \\0 \\\\ \\xHH)\n"
-            "  wait SECONDS           read no further command for a while (scripts)\n"
-            "  help                   this text\n"
-            "  quit                   stop\n");
+    fprintf(to, "usage: sdsbridge-reflector [--port N] [--bind ADDR] [--gateway HOST:PORT] [--net NAME]\n"
+                "                           [--count N] [--expect TEXT]... [--timeout SECONDS] [--no-keepalive]\n"
+                "stdin commands:\n"
+                "  msg FROM ISSI TEXT     reflector text message  ::NET;FROM;PC:ISSI:TEXT;\n"
+                "  page FROM ISSI TEXT    DAPNET page to a radio  ::DAPNET;FROM;PC:ISSI:TEXT;\n"
+                "  pagegroup FROM TEXT    DAPNET page to the group ::DAPNET;FROM;GC:TEXT;\n"
+                "  raw TEXT               TEXT as is (escapes \\r \\n \\t \\0 \\\\ \\xHH)\n"
+                "  wait SECONDS           read no further command for a while (scripts)\n"
+                "  help                   this text\n"
+                "  quit                   stop\n");
 }
 
 // Names the layout of a datagram from the gateway.
@@ -101,7 +100,9 @@ const char* datagram_kind(const std::string& d)
     static const struct {
         const char* mark;
         const char* kind;
-    } reports[] = {{",POS,", "position beacon"}, {",GPS,", "GPS report"}, {",VOICE,", "voice report"},
+    } reports[] = {{",POS,", "position beacon"},
+                   {",GPS,", "GPS report"},
+                   {",VOICE,", "voice report"},
                    {",GC,", "group text report"}};
     const char* kind = "unknown";
     size_t best = std::string::npos;
@@ -232,8 +233,8 @@ void run_command(struct tool_state* st, const struct options& opt, std::string l
             return;
         }
         std::string net = cmd == "msg" ? opt.net : "DAPNET";
-        send_datagram(st, cmd == "msg" ? "reflector text" : "page", "::" + net + ";" + from + ";PC:" + issi + ":" +
-                                                                        rest + ";");
+        send_datagram(st, cmd == "msg" ? "reflector text" : "page",
+                      "::" + net + ";" + from + ";PC:" + issi + ":" + rest + ";");
     } else if (cmd == "pagegroup") {
         std::string from = next_word(&rest);
         if (from.empty()) {

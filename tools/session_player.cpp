@@ -43,10 +43,10 @@ namespace {
 
 constexpr char CR = '\r';
 constexpr char CTRL_Z = 26;
-constexpr int GATEWAY_PORT = 5230;     // the gateway's reflector socket
-constexpr int LOCAL_PORT = 54001;      // the gateway's local SDS request port
+constexpr int GATEWAY_PORT = 5230; // the gateway's reflector socket
+constexpr int LOCAL_PORT = 54001;  // the gateway's local SDS request port
 constexpr int DEFAULT_REFLECTOR_PORT = 5220;
-constexpr int SKIPPED = 77;            // CTest's "skipped" status
+constexpr int SKIPPED = 77; // CTest's "skipped" status
 // A marker speed set on the radio's pty before the gateway opens it: when the
 // speed has changed, the gateway has flushed and set up the port, and lines
 // sent from then on reach it.
@@ -61,10 +61,10 @@ const char* CONTROL_FILES[] = {"/tmp/dtmf_ctrl", "/tmp/ptt"};
 // One line of a session file.
 struct line_spec {
     int number = 0;
-    std::string verb; // see the help text
-    std::string text; // unescaped argument
-    std::string path; // put and file: the file
-    double after = -1; // expected delay after the previous line, -1: untimed
+    std::string verb;    // see the help text
+    std::string text;    // unescaped argument
+    std::string path;    // put and file: the file
+    double after = -1;   // expected delay after the previous line, -1: untimed
     bool within = false; // after is a limit, not a delay
 };
 
@@ -102,7 +102,7 @@ std::string answer = "OK\r\n";
 std::string command; // the gateway's command being received
 bool in_pdu = false;
 int reflector_fd = -1;
-int notify_fd = -1;              // the gateway's NOTIFY_SOCKET
+int notify_fd = -1; // the gateway's NOTIFY_SOCKET
 std::vector<int> held_fds;
 int console_fd = -1;
 std::string console_partial;
@@ -112,8 +112,8 @@ int inotify_fd = -1;
 std::map<int, std::string> watched_dirs;
 std::map<std::string, int> own_writes;
 std::set<std::string> tracked;
-std::string serial;             // every byte the gateway wrote to the radio
-std::vector<double> serial_at;  // when each byte arrived
+std::string serial;            // every byte the gateway wrote to the radio
+std::vector<double> serial_at; // when each byte arrived
 size_t serial_used = 0;
 std::vector<event> datagrams, console, notices;
 std::map<std::string, std::vector<event>> writes;
@@ -295,8 +295,11 @@ void pump(int wait_ms)
     // A log file (attach mode) is always readable, so it is read after the
     // poll instead of in it, or the poll would never wait.
     int console_pipe = gateway_binary.empty() ? -1 : console_fd;
-    struct pollfd fds[5] = {{radio_master, POLLIN, 0}, {reflector_fd, POLLIN, 0}, {console_pipe, POLLIN, 0},
-                            {inotify_fd, POLLIN, 0}, {notify_fd, POLLIN, 0}};
+    struct pollfd fds[5] = {{radio_master, POLLIN, 0},
+                            {reflector_fd, POLLIN, 0},
+                            {console_pipe, POLLIN, 0},
+                            {inotify_fd, POLLIN, 0},
+                            {notify_fd, POLLIN, 0}};
     if (poll(fds, 5, wait_ms) > 0) {
         char buf[4096];
         if (fds[0].revents & POLLIN) {
@@ -478,7 +481,7 @@ void put_file(const line_spec& l)
 
 int signal_number(const std::string& name)
 {
-    static const std::map<std::string, int> names = {{"HUP", SIGHUP}, {"INT", SIGINT},   {"QUIT", SIGQUIT},
+    static const std::map<std::string, int> names = {{"HUP", SIGHUP},   {"INT", SIGINT},   {"QUIT", SIGQUIT},
                                                      {"TERM", SIGTERM}, {"USR1", SIGUSR1}, {"PIPE", SIGPIPE}};
     auto it = names.find(name);
     return it == names.end() ? 0 : it->second;
@@ -576,7 +579,9 @@ double expect_listed(const line_spec& l, std::vector<event>& list, const std::st
     bool is_datagram = &list == &datagrams;
     bool keepalive = is_datagram && periodic(l.text);
     long i = find_event(list, l.text, keepalive ? since : 0, deadline,
-                        !is_datagram ? nullptr : keepalive ? periodic : not_periodic);
+                        !is_datagram ? nullptr
+                        : keepalive  ? periodic
+                                     : not_periodic);
     if (i < 0) {
         fail(l.number, "no " + what + " \"" + visible(l.text) + "\"");
         return -1;
@@ -707,9 +712,9 @@ std::string first_word(std::string* text)
     return word;
 }
 
-const std::set<std::string> VERBS = {"radio", "radio-bytes", "reflector", "local",   "answer", "wait", "signal",
-                                     "unplug", "plug",       "put",       "sent",    "datagram", "file", "console",
-                                     "exit", "reflector-from", "notify"};
+const std::set<std::string> VERBS = {"radio",  "radio-bytes",    "reflector", "local", "answer",   "wait", "signal",
+                                     "unplug", "plug",           "put",       "sent",  "datagram", "file", "console",
+                                     "exit",   "reflector-from", "notify"};
 
 bool parse_line(std::string text, int number, session_spec* s, std::string* error)
 {
@@ -899,8 +904,8 @@ bool start_gateway(const session_spec& s)
         return false;
     if (s.write_config) {
         std::ofstream conf(std::string(WORK_DIR) + "/sdsbridge.conf");
-        conf << "SYS_SERPORT=" << radio_link << "\nREFLECTOR_DNS=127.0.0.1\nREFLECTOR_PORT="
-             << DEFAULT_REFLECTOR_PORT << "\n";
+        conf << "SYS_SERPORT=" << radio_link << "\nREFLECTOR_DNS=127.0.0.1\nREFLECTOR_PORT=" << DEFAULT_REFLECTOR_PORT
+             << "\n";
         for (const std::string& c : s.config)
             conf << c << "\n";
     }
@@ -972,8 +977,8 @@ bool attach(const session_spec& s)
         if (console_fd >= 0)
             lseek(console_fd, 0, SEEK_END);
     }
-    printf("Start the gateway with SYS_SERPORT=%s REFLECTOR_DNS=127.0.0.1 REFLECTOR_PORT=%d%s\n",
-           radio_link.c_str(), reflector_port(s), s.config.empty() ? "" : " and the session's config lines");
+    printf("Start the gateway with SYS_SERPORT=%s REFLECTOR_DNS=127.0.0.1 REFLECTOR_PORT=%d%s\n", radio_link.c_str(),
+           reflector_port(s), s.config.empty() ? "" : " and the session's config lines");
     return true;
 }
 

@@ -88,8 +88,8 @@ struct model_flag {
 };
 
 const model_flag models[] = {
-    {"CM5000", &CM5000},       {"CM5000A", &CM5000A},     {"MTM5400", &MTM5400}, {"MTM800FuG", &MTM800FuG},
-    {"MTM800e", &MTM800e},     {"MTP850FuG", &MTP850FuG}, {"MTP850S", &MTP850S}, {"SRG3900", &SRG3900},
+    {"CM5000", &CM5000},   {"CM5000A", &CM5000A},     {"MTM5400", &MTM5400}, {"MTM800FuG", &MTM800FuG},
+    {"MTM800e", &MTM800e}, {"MTP850FuG", &MTP850FuG}, {"MTP850S", &MTP850S}, {"SRG3900", &SRG3900},
 };
 
 void restore_defaults()

@@ -9,8 +9,8 @@
 #include "events/handlers.h"
 #include "events/session.h"
 #include "global.h"
-#include "util/console.h"
 #include "radio/serial.h"
+#include "util/console.h"
 #include "util/text.h"
 
 namespace {

@@ -8,7 +8,7 @@
 
 namespace {
 
-constexpr int PI_BITS = 8;  // protocol identifier 0x0A, two hex digits
+constexpr int PI_BITS = 8; // protocol identifier 0x0A, two hex digits
 constexpr int NIBBLE_BITS = 4;
 
 // Field widths of the location reports.
@@ -113,8 +113,7 @@ lip_result decode_short(bit_reader* reader, lip_report* report)
     unsigned elapsed = 0, error = 0, velocity = 0, direction = 0, additional_type = 0, additional = 0;
     if (!take_bits(reader, TIME_ELAPSED_BITS, &elapsed) || !take_point(reader, report) ||
         !take_bits(reader, POSITION_ERROR_BITS, &error) || !take_bits(reader, VELOCITY_BITS, &velocity) ||
-        !take_bits(reader, DIRECTION_BITS, &direction) ||
-        !take_bits(reader, ADDITIONAL_TYPE_BITS, &additional_type) ||
+        !take_bits(reader, DIRECTION_BITS, &direction) || !take_bits(reader, ADDITIONAL_TYPE_BITS, &additional_type) ||
         !take_bits(reader, ADDITIONAL_BITS, &additional))
         return LIP_TOO_SHORT;
     report->time_type = LIP_TIME_ELAPSED;
@@ -171,8 +170,8 @@ lip_result decode_long(bit_reader* reader, lip_report* report)
 
 lip_result lip_decode(const char* payload, int header_bits, lip_report* report)
 {
-    *report = {LIP_ABSENT, LIP_ABSENT, LIP_ABSENT, LIP_ABSENT, LIP_ABSENT, LIP_ABSENT, LIP_ABSENT,
-               LIP_ABSENT, 0.0, 0.0, LIP_ABSENT, LIP_ABSENT, LIP_ABSENT, LIP_ABSENT, LIP_ABSENT};
+    *report = {LIP_ABSENT, LIP_ABSENT, LIP_ABSENT, LIP_ABSENT, LIP_ABSENT, LIP_ABSENT, LIP_ABSENT, LIP_ABSENT,
+               0.0,        0.0,        LIP_ABSENT, LIP_ABSENT, LIP_ABSENT, LIP_ABSENT, LIP_ABSENT};
     if (payload[0] != '0' || payload[1] != 'A')
         return LIP_NOT_LIP;
     // Motorola radios pad to whole bytes and announce the bits without the

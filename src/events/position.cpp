@@ -22,10 +22,10 @@ constexpr int GLEN_BYTE = 3;
 constexpr int TYPE_BYTE = 4;
 constexpr int VALUE_BYTE = 5;
 constexpr int GPS_BYTE = 12;
-constexpr int LAT_BYTE = 13;          // 4 bytes, two's complement, MSB first
-constexpr int LON_BYTE = 17;          // 4 bytes, two's complement, MSB first
+constexpr int LAT_BYTE = 13; // 4 bytes, two's complement, MSB first
+constexpr int LON_BYTE = 17; // 4 bytes, two's complement, MSB first
 constexpr int HEIGHT_MARK_BYTE = 21;
-constexpr int HEIGHT_BYTE = 22;       // 2 bytes, MSB first
+constexpr int HEIGHT_BYTE = 22; // 2 bytes, MSB first
 constexpr int BEARING_MARK_BYTE = 24;
 constexpr int BEARING_BYTE = 25;
 
@@ -119,8 +119,8 @@ void send_gps_report(char east_west, const char* slon, char north_south, const c
     char time[REPORT_TIME_SIZE];
     format_report_time(time, sizeof time);
     char message[MESSAGE_SIZE];
-    format_gps_report_hemisphere(message, sizeof message, GATEWAY_CALL, GATEWAY_COMMENT, time, CALL, CALL_ID,
-                                 east_west, slon, north_south, slat, sbearing);
+    format_gps_report_hemisphere(message, sizeof message, GATEWAY_CALL, GATEWAY_COMMENT, time, CALL, CALL_ID, east_west,
+                                 slon, north_south, slat, sbearing);
     log_ts("GPS:%s\n", message);
     send_to_reflector(message);
     clock_now(&lastgps);
@@ -192,8 +192,8 @@ namespace {
 
 // "< 5 s" for time elapsed 0 and so on, as the LIP codes them.
 const char* const ELAPSED_TEXTS[] = {"< 5 s", "< 5 min", "< 30 min", "not known"};
-const char* const ERROR_TEXTS[] = {"< 2 m", "< 20 m", "< 200 m", "< 2 km", "< 20 km", "<= 200 km", "> 200 km",
-                                   "not known"};
+const char* const ERROR_TEXTS[] = {"< 2 m",   "< 20 m",    "< 200 m",  "< 2 km",
+                                   "< 20 km", "<= 200 km", "> 200 km", "not known"};
 constexpr int DETAIL_FIELD_SIZE = 32;
 
 // One SYS_DEBUG line with what the radio said beside its position.

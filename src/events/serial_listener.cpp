@@ -9,10 +9,10 @@
 #include "global.h"
 #include "net/datagrams.h"
 #include "net/reflector_messages.h"
-#include "util/console.h"
-#include "util/control_chars.h"
 #include "radio/init.h"
 #include "radio/serial.h"
+#include "util/console.h"
+#include "util/control_chars.h"
 
 namespace {
 

@@ -7,13 +7,13 @@
 #include "events/handlers.h"
 #include "events/session.h"
 #include "net/datagrams.h"
-#include "util/console.h"
 #include "radio/sds.h"
+#include "util/console.h"
 #include "util/text.h"
 
 namespace {
 
-constexpr int STATUS_DIGITS = 4;        // a status payload is four hex digits before its CR
+constexpr int STATUS_DIGITS = 4; // a status payload is four hex digits before its CR
 constexpr unsigned STATUS_ROAMING = 61005;
 constexpr unsigned STATUS_WEATHER = 61010;
 constexpr int DTMF_TEXT_SIZE = 50;      // longest command string + NUL, with room to spare
@@ -29,10 +29,9 @@ struct status_command {
 // 33322 selects "91232#", the same command as 33320, and not what the pattern
 // of its neighbours suggests; keep it so, status keys already set up rely on it.
 constexpr status_command STATUS_COMMANDS[] = {
-    {33000, "910#"},   {33009, "919#"},    {33020, "9120#"},   {33099, "9199#"},
-    {33320, "91232#"}, {33321, "912321#"}, {33322, "91232#"},  {33323, "912323#"},
-    {33326, "912326#"}, {33620, "91262#"}, {61000, "91#"},     {61001, "#"},
-    {61004, "9199#1#"},
+    {33000, "910#"},    {33009, "919#"},   {33020, "9120#"},   {33099, "9199#"},   {33320, "91232#"},
+    {33321, "912321#"}, {33322, "91232#"}, {33323, "912323#"}, {33326, "912326#"}, {33620, "91262#"},
+    {61000, "91#"},     {61001, "#"},      {61004, "9199#1#"},
 };
 
 // The command string for status, or "" when the value has none.

@@ -1,5 +1,7 @@
 // Text SDS reception: decoding a received text, acknowledging personal texts,
 // and forwarding each text to the reflector or the voice gateway by its prefix.
+#include "util/text.h"
+
 #include <cstdio>
 #include <cstring>
 
@@ -9,9 +11,8 @@
 #include "events/session.h"
 #include "net/datagrams.h"
 #include "net/reflector_messages.h"
-#include "util/console.h"
 #include "radio/sds.h"
-#include "util/text.h"
+#include "util/console.h"
 
 namespace {
 

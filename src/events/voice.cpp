@@ -43,9 +43,9 @@ void handle_ptt_on()
     // Only a line with a sixth field carries the identity there; shorter
     // lines (a "+CTXG:" without it included) fall back on the second field,
     // and a line without any comma on its only one.
-    int field = sp.count > CTXG_IDENTITY_FIELD ? CTXG_IDENTITY_FIELD
-                : sp.count > GIU_IDENTITY_FIELD    ? GIU_IDENTITY_FIELD
-                                                   : 0;
+    int field = sp.count > CTXG_IDENTITY_FIELD  ? CTXG_IDENTITY_FIELD
+                : sp.count > GIU_IDENTITY_FIELD ? GIU_IDENTITY_FIELD
+                                                : 0;
     copy_field(CALL, "NO USER");
     copy_issi(sp.pointers[field]);
 

@@ -88,8 +88,7 @@ size_t read_answer(char* buffer, size_t size)
 
 } // namespace
 
-int format_weather_url(char* url, size_t size, const char* base, const char* zip, const char* country,
-                       const char* key)
+int format_weather_url(char* url, size_t size, const char* base, const char* zip, const char* country, const char* key)
 {
     return stored(snprintf(url, size, "%szip=%s,%s&appid=%s", base, zip, country, key), size);
 }

@@ -3,17 +3,16 @@
 #pragma once
 #include <cstddef>
 
-constexpr int WEATHER_URL_SIZE = 200;    // fits 48 + 4 + 50 + 1 + 50 + 7 + 32 characters + NUL
-constexpr int WEATHER_READ_SIZE = 2024;  // bytes of the answer that are looked at
-constexpr int WEATHER_SCAN_END = 2000;   // markers are looked for at positions 0..1999
+constexpr int WEATHER_URL_SIZE = 200;   // fits 48 + 4 + 50 + 1 + 50 + 7 + 32 characters + NUL
+constexpr int WEATHER_READ_SIZE = 2024; // bytes of the answer that are looked at
+constexpr int WEATHER_SCAN_END = 2000;  // markers are looked for at positions 0..1999
 
 // The request address of the last query.
 extern char WEATHER_URL[WEATHER_URL_SIZE];
 
 // Formats "<base>zip=<zip>,<country>&appid=<key>" into url; returns the text
 // length (cut to fit size).
-int format_weather_url(char* url, size_t size, const char* base, const char* zip, const char* country,
-                       const char* key);
+int format_weather_url(char* url, size_t size, const char* base, const char* zip, const char* country, const char* key);
 
 // Builds "city:..\rtemp:..\rpress:..\rhum:..%" into reply from the first
 // length bytes of answer (only the first 2024 count). A value the answer does

@@ -34,9 +34,9 @@ int format_keepalive(char* buf, size_t size, const char* call)
 int format_position_beacon(char* buf, size_t size, const char* call, const char* comment, const char* time,
                            const char* call2, const char* id, const char* lon, const char* lat)
 {
-    return stored(snprintf(buf, size, "%s,%s,%s,%s,POS,#232,%s,,E;%s;N;%s;000;,\n", call, comment, time, call2, id,
-                           lon, lat),
-                  size);
+    return stored(
+        snprintf(buf, size, "%s,%s,%s,%s,POS,#232,%s,,E;%s;N;%s;000;,\n", call, comment, time, call2, id, lon, lat),
+        size);
 }
 
 int format_gps_report(char* buf, size_t size, const char* call, const char* comment, const char* time,
@@ -49,8 +49,8 @@ int format_gps_report_hemisphere(char* buf, size_t size, const char* call, const
                                  const char* caller, const char* issi, char east_west, const char* lon,
                                  char north_south, const char* lat, const char* course)
 {
-    return stored(snprintf(buf, size, "%s,%s,%s,%s,GPS,#232,%s,,%c;%8.8s;%c;%7.7s;%s;,\n", call, comment, time,
-                           caller, issi, east_west, lon, north_south, lat, course),
+    return stored(snprintf(buf, size, "%s,%s,%s,%s,GPS,#232,%s,,%c;%8.8s;%c;%7.7s;%s;,\n", call, comment, time, caller,
+                           issi, east_west, lon, north_south, lat, course),
                   size);
 }
 
@@ -63,8 +63,7 @@ int format_voice_report(char* buf, size_t size, const char* call, const char* co
 int format_group_text_report(char* buf, size_t size, const char* call, const char* comment, const char* time,
                              const char* caller, const char* issi, const char* text)
 {
-    return stored(snprintf(buf, size, "%s,%s,%s,%s,GC,#0,%s,,%s,\n", call, comment, time, caller, issi, text),
-                  size);
+    return stored(snprintf(buf, size, "%s,%s,%s,%s,GC,#0,%s,,%s,\n", call, comment, time, caller, issi, text), size);
 }
 
 int format_gateway_command(char* buf, size_t size, const char* call, const char* issi, const char* text)

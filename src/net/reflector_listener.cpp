@@ -5,9 +5,9 @@
 #include <netinet/in.h>
 
 #include "config/config.h"
+#include "global.h"
 #include "net/reflector_messages.h"
 #include "net/udp.h"
-#include "global.h"
 #include "radio/sds.h"
 #include "util/console.h"
 

@@ -12,8 +12,8 @@ namespace {
 
 constexpr char COMMAND_MARK[] = "::";
 constexpr char PAGING_NET[] = "::DAPNET";
-constexpr size_t ISSI_MAX_DIGITS = 8;   // 2^24 - 1 = 16777215
-constexpr size_t REFUSED_SHOWN = 32;    // of a refused ISSI, enough to recognise it
+constexpr size_t ISSI_MAX_DIGITS = 8; // 2^24 - 1 = 16777215
+constexpr size_t REFUSED_SHOWN = 32;  // of a refused ISSI, enough to recognise it
 
 // Copies at most cap of the len received bytes into text (cap + 1 bytes) and
 // terminates it right after them, so nothing of an earlier datagram remains.

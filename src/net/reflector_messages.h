@@ -22,14 +22,14 @@ constexpr int CALL_MESSAGE_SIZE = 1024;
 enum reflector_sds_kind { REFLECTOR_SDS_NONE = 0, REFLECTOR_SDS_GROUP = 1, REFLECTOR_SDS_PERSONAL = 2 };
 
 struct reflector_request {
-    int kind;                               // a reflector_sds_kind
-    char issi[REFLECTOR_BUFFER_SIZE + 1];   // destination of a personal SDS, as received
-    char sbuff[SBUFF_SIZE];                 // the SDS text, cut to 499 characters
+    int kind;                             // a reflector_sds_kind
+    char issi[REFLECTOR_BUFFER_SIZE + 1]; // destination of a personal SDS, as received
+    char sbuff[SBUFF_SIZE];               // the SDS text, cut to 499 characters
 };
 
 struct local_request {
-    char call_id_nr[CALL_ID_NR_SIZE];      // first seven characters, blank-padded to seven
-    char call_message[CALL_MESSAGE_SIZE];  // the rest of the request, "" when none
+    char call_id_nr[CALL_ID_NR_SIZE];     // first seven characters, blank-padded to seven
+    char call_message[CALL_MESSAGE_SIZE]; // the rest of the request, "" when none
 };
 
 // The header in front of every reflector text the gateway sends to a radio:

@@ -29,6 +29,7 @@ int sms_sender_step(int sock)
 void* sms_sender(void*)
 {
     // A port in use is logged; the thread then receives nothing.
-    udp_thread_run({SMS_SENDER_IP, SMS_SENDER_PORT, &sms_sender_controlsock, "sms_sender", "sms_sender", sms_sender_step});
+    udp_thread_run(
+        {SMS_SENDER_IP, SMS_SENDER_PORT, &sms_sender_controlsock, "sms_sender", "sms_sender", sms_sender_step});
     return nullptr;
 }

@@ -29,10 +29,10 @@ long udp_receive(int sock, char* buf, size_t size, struct sockaddr_in* from);
 struct udp_thread {
     const char* ip;
     int port;
-    std::atomic<int>* sock;   // where the socket is kept for other threads
-    const char* socket_name;  // "Failed to create server <socket_name>, errno=N"
-    const char* thread_name;  // "<thread_name>() failed"
-    int (*step)(int sock);    // receives and serves one datagram
+    std::atomic<int>* sock;  // where the socket is kept for other threads
+    const char* socket_name; // "Failed to create server <socket_name>, errno=N"
+    const char* thread_name; // "<thread_name>() failed"
+    int (*step)(int sock);   // receives and serves one datagram
 };
 
 // Creates and binds the thread's socket, logging as the thread does. Returns

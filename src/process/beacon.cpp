@@ -4,9 +4,9 @@
 #include "config/config.h"
 #include "global.h"
 #include "net/datagrams.h"
-#include "util/console.h"
 #include "process/service.h"
 #include "process/signals.h"
+#include "util/console.h"
 
 namespace {
 
@@ -15,8 +15,8 @@ void send_position_beacon()
     char timestamp[REPORT_TIME_SIZE];
     char MESSAGE[MESSAGE_SIZE];
     format_report_time(timestamp, sizeof timestamp);
-    format_position_beacon(MESSAGE, sizeof MESSAGE, GATEWAY_CALL, GATEWAY_COMMENT, timestamp, GATEWAY_CALL,
-                           GATEWAY_ID, GATEWAY_LON, GATEWAY_LAT);
+    format_position_beacon(MESSAGE, sizeof MESSAGE, GATEWAY_CALL, GATEWAY_COMMENT, timestamp, GATEWAY_CALL, GATEWAY_ID,
+                           GATEWAY_LON, GATEWAY_LAT);
     log_ts("%s", MESSAGE);
     send_to_reflector(MESSAGE);
 }

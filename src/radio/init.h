@@ -4,9 +4,9 @@
 
 // Each writes its model's commands, every one followed by a wait for the
 // answer, holding the serial write lock from the first command to the last wait.
-void mtm_init();      // MTM5400: twelve commands
-void mtm800e_init();  // MTM800e: three commands
-void cm5000_init();   // CM5000 and CM5000A: eight commands
+void mtm_init();     // MTM5400: twelve commands
+void mtm800e_init(); // MTM800e: three commands
+void cm5000_init();  // CM5000 and CM5000A: eight commands
 
 // Runs the sequence the model flags select (MTM5400, else MTM800e, else
 // CM5000/CM5000A, else nothing: the other models need none).

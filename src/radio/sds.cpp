@@ -8,9 +8,9 @@
 
 #include "config/config.h"
 #include "global.h"
+#include "radio/serial.h"
 #include "util/console.h"
 #include "util/control_chars.h"
-#include "radio/serial.h"
 #include "util/text.h"
 
 unsigned sds_lfd = 16;
@@ -76,10 +76,10 @@ void write_pdu(const char* header, const char* hex_text)
 // pauses before it starts and does not wait for the PDU's OK; the personal
 // one waits for it and then gives the radio SYS_CTOM_WAIT seconds to send.
 struct text_transfer {
-    const char* pdu_type;   // SDS-TL type digits of the header
-    bool pause_before;      // SYS_CTOM_WAIT after leaving repeater mode
-    bool wait_pdu_ok;       // wait for the OK after the PDU
-    bool pause_ctom_after;  // pause SYS_CTOM_WAIT after the PDU, else 1 s
+    const char* pdu_type;  // SDS-TL type digits of the header
+    bool pause_before;     // SYS_CTOM_WAIT after leaving repeater mode
+    bool wait_pdu_ok;      // wait for the OK after the PDU
+    bool pause_ctom_after; // pause SYS_CTOM_WAIT after the PDU, else 1 s
 };
 
 constexpr text_transfer PERSONAL_TEXT = {"8204", false, true, true};

@@ -8,9 +8,9 @@
 #include <cstddef>
 #include <mutex>
 
-extern char piport[51];           // device path, from SYS_SERPORT
-extern int pibaudrate;            // line speed, from SYS_SERBAUD
-extern std::atomic<int> serport;  // descriptor of the open port, negative when closed
+extern char piport[51];          // device path, from SYS_SERPORT
+extern int pibaudrate;           // line speed, from SYS_SERBAUD
+extern std::atomic<int> serport; // descriptor of the open port, negative when closed
 
 // Raised by the serial thread for a line beginning "OK" / "ERROR" or "+CME ERROR";
 // cleared by every write_ser and by the wait_ok that finds them.

@@ -3,9 +3,10 @@
 // with one call; stdout is line-buffered so a pipe to journald gets each line
 // at once.
 #pragma once
+#include <sys/time.h>
+
 #include <cstddef>
 #include <cstdio>
-#include <sys/time.h>
 
 // Room for any of the time texts below (19 to 23 characters and the NUL).
 constexpr int REPORT_TIME_SIZE = 24;

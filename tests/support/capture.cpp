@@ -1,10 +1,9 @@
 // Console capture, loopback sockets, radio stand-ins and scratch files for unit tests.
 #include "support/capture.h"
 
-#include <gtest/gtest.h>
-
 #include <arpa/inet.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <stdlib.h>

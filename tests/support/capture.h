@@ -45,12 +45,23 @@ std::string hex_of(const std::string& text);
 template <typename T> struct saved_global {
     T& global;
     T value;
-    explicit saved_global(T& g) : global(g), value(g) {}
-    ~saved_global() { global = value; }
+    explicit saved_global(T& g) : global(g), value(g)
+    {
+    }
+    ~saved_global()
+    {
+        global = value;
+    }
 };
 template <size_t N> struct saved_global<char[N]> {
     char (&global)[N];
     char value[N];
-    explicit saved_global(char (&g)[N]) : global(g) { memcpy(value, g, N); }
-    ~saved_global() { memcpy(global, value, N); }
+    explicit saved_global(char (&g)[N]) : global(g)
+    {
+        memcpy(value, g, N);
+    }
+    ~saved_global()
+    {
+        memcpy(global, value, N);
+    }
 };

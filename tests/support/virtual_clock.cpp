@@ -1,9 +1,8 @@
 // Virtual clock for unit tests.
 #include "support/virtual_clock.h"
 
-#include <cstdlib>
-
 #include <atomic>
+#include <cstdlib>
 
 #include "global.h"
 

@@ -15,8 +15,14 @@ void virtual_clock_install();
 void virtual_clock_uninstall();
 // The virtual clock for the lifetime of a scope or a fixture.
 struct virtual_clock_scope {
-    virtual_clock_scope() { virtual_clock_install(); }
-    ~virtual_clock_scope() { virtual_clock_uninstall(); }
+    virtual_clock_scope()
+    {
+        virtual_clock_install();
+    }
+    ~virtual_clock_scope()
+    {
+        virtual_clock_uninstall();
+    }
 };
 // Virtual time passed since the clock was installed, in microseconds.
 long long virtual_clock_elapsed_us();

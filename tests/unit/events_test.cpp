@@ -47,7 +47,6 @@ std::string position_line(const Report& r)
     return line.substr(0, 2 * r.bytes) + "\r";
 }
 
-
 // A text payload line: "82", message type, reference, coding, the hex text.
 std::string text_line(const std::string& type, const std::string& digits)
 {
@@ -77,7 +76,9 @@ TEST_F(TextSds, PersonalTextWindowComesFromTheAnnouncedLength)
     }
     // Longest line the reader delivers, in 16-bit units, with an announced
     // length far beyond it: the window must stop at both buffers' ends.
-    std::string line = "8204" "01" "01";
+    std::string line = "8204"
+                       "01"
+                       "01";
     while (line.size() < DATA_SIZE - 2)
         line += "0041";
     line.resize(DATA_SIZE - 2);
@@ -125,7 +126,13 @@ TEST_F(TextSds, ReportsComposedMeanwhileDoNotReplaceTheHeldForward)
     sdslength = 8 * (4 + 8);
     handle(text_line("04", hex_of("PC:hello")), handle_personal_text);
     handle(text_line("00", hex_of("GC:all")), handle_group_text);
-    handle("038013160A2F00000000000066" "3A987654" "109E60F0" "000000" "5620" "\r", handle_position);
+    handle("038013160A2F00000000000066"
+           "3A987654"
+           "109E60F0"
+           "000000"
+           "5620"
+           "\r",
+           handle_position);
     EXPECT_NE(reflector_next().find(",GC,"), std::string::npos);
     EXPECT_NE(reflector_next().find(",GPS,"), std::string::npos);
 
@@ -152,7 +159,7 @@ TEST_F(Position, TextsOfTheWorkedExamplesTheirEdgesAndTheFilters)
         {{.bytes = 21}, "E;02322.20;N;4112.00;000.0;"}, // missing bytes read as 0
         {{.lat = static_cast<uint32_t>(-0x3A987654), .lon = static_cast<uint32_t>(-0x52AAAAAA)},
          "W;11615.00;S;4112.00;045.0;"},
-        {{.lon = from_degrees(-0.5, LON_SCALE)}, "W;0030.000;N;4112.00;045.0;"}, // just west of Greenwich
+        {{.lon = from_degrees(-0.5, LON_SCALE)}, "W;0030.000;N;4112.00;045.0;"},              // just west of Greenwich
         {{.lat = from_degrees(41 + 9.99999 / 60, LAT_SCALE)}, "E;02322.20;N;4110.00;045.0;"}, // rounds to 10'
         {{.lon = from_degrees(116 + 59.99999 / 60, LON_SCALE)}, "E;11700.00;N;4112.00;045.0;"}, // to 60'
         // Without a fix nothing is sent.
@@ -162,8 +169,9 @@ TEST_F(Position, TextsOfTheWorkedExamplesTheirEdgesAndTheFilters)
     };
     for (size_t i = 0; i < cases.size(); i++) {
         lastgps.tv_sec -= 60; // the rate limit out of the way
-        std::string expected = *cases[i].second == '\0' ? "" :
-            "TEST-GW,Test," + report_time() + ",NO USER,GPS,#232,1234567,," + cases[i].second + ",\n";
+        std::string expected = *cases[i].second == '\0' ? ""
+                                                        : "TEST-GW,Test," + report_time() +
+                                                              ",NO USER,GPS,#232,1234567,," + cases[i].second + ",\n";
         EXPECT_EQ((handle(position_line(cases[i].first), handle_position), reflector_next()), expected) << "case " << i;
     }
 }

@@ -60,5 +60,8 @@ struct RadioTest : ::testing::Test {
     }
     // The next datagram at the reflector, "" when none is waiting (a loopback
     // send is queued before sendto returns, so nothing is missed).
-    std::string reflector_next() const { return udp_receive(reflector); }
+    std::string reflector_next() const
+    {
+        return udp_receive(reflector);
+    }
 };

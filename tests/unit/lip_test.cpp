@@ -31,15 +31,21 @@ std::string lip(const std::vector<std::pair<long, int>>& fields)
 
 // Degrees in the report's two's complement steps (2^25 per circle of
 // longitude, 2^24 per half circle of latitude), as raw field bits.
-long lon_field(double deg) { return std::lround(deg * (1 << 25) / 360.0) & ((1L << 25) - 1); }
-long lat_field(double deg) { return std::lround(deg * (1 << 24) / 180.0) & ((1L << 24) - 1); }
+long lon_field(double deg)
+{
+    return std::lround(deg * (1 << 25) / 360.0) & ((1L << 25) - 1);
+}
+long lat_field(double deg)
+{
+    return std::lround(deg * (1 << 24) / 180.0) & ((1L << 24) - 1);
+}
 
 // A short report: time elapsed, longitude, latitude, position error 2,
 // velocity 40, direction 12, reason 0.
 std::string short_report(int elapsed, double lat, double lon)
 {
-    return lip({{0, 2}, {elapsed, 2}, {lon_field(lon), 25}, {lat_field(lat), 24}, {2, 3}, {40, 7}, {12, 4},
-                {0, 1}, {0, 8}});
+    return lip(
+        {{0, 2}, {elapsed, 2}, {lon_field(lon), 25}, {lat_field(lat), 24}, {2, 3}, {40, 7}, {12, 4}, {0, 1}, {0, 8}});
 }
 
 // A long report up to its point: extension, time type and time fields, shape.
@@ -74,14 +80,25 @@ TEST(Lip, DecodedReports)
                              // lat, lon, error, velocity, direction, data type, data
     } cases[] = {
         {"MTP850", MTP850 + "\r", 84, {0, 1, 0, -1, -1, -1, -1, 1, 51.255448, 12.062323, 1, 1, 3, 0, 129}},
-        {"odd digit count (no pad nibble)", MTP850.substr(0, 21) + "\r", 84,
+        {"odd digit count (no pad nibble)",
+         MTP850.substr(0, 21) + "\r",
+         84,
          {0, 1, 0, -1, -1, -1, -1, 1, 51.255448, 12.062323, 1, 1, 3, 0, 129}},
-        {"digits beyond the announced bits", MTP850 + "FFFF\r", 84,
+        {"digits beyond the announced bits",
+         MTP850 + "FFFF\r",
+         84,
          {0, 1, 0, -1, -1, -1, -1, 1, 51.255448, 12.062323, 1, 1, 3, 0, 129}},
-        {"south and west", south_west, bits_of(south_west), {0, 1, 1, -1, -1, -1, -1, 1, -33.45, -70.66, 2, 40, 12, 0, 0}},
-        {"time not known, position known", short_report(3, 0.0, 0.01), 84,
+        {"south and west",
+         south_west,
+         bits_of(south_west),
+         {0, 1, 1, -1, -1, -1, -1, 1, -33.45, -70.66, 2, 40, 12, 0, 0}},
+        {"time not known, position known",
+         short_report(3, 0.0, 0.01),
+         84,
          {0, 1, 3, -1, -1, -1, -1, 1, 0.0, 0.01, 2, 40, 12, 0, 0}},
-        {"long, time of position, point", long_time, bits_of(long_time),
+        {"long, time of position, point",
+         long_time,
+         bits_of(long_time),
          {1, 2, -1, 14, 8, 30, 5, 1, 48.1375, 11.575, -1, -1, -1, -1, -1}},
     };
     for (const auto& c : cases) {
@@ -89,12 +106,10 @@ TEST(Lip, DecodedReports)
         lip_result result = lip_decode(c.payload.c_str(), c.header_bits, &r);
         const lip_report& e = c.expected;
         ASSERT_EQ(result, LIP_DECODED) << c.name;
-        EXPECT_EQ(std::vector<int>({r.pdu_type, r.time_type, r.time_elapsed, r.day, r.hour, r.minute, r.second,
-                                    r.shape, r.position_error, r.velocity, r.direction, r.additional_type,
-                                    r.additional}),
-                  std::vector<int>({e.pdu_type, e.time_type, e.time_elapsed, e.day, e.hour, e.minute, e.second,
-                                    e.shape, e.position_error, e.velocity, e.direction, e.additional_type,
-                                    e.additional}))
+        EXPECT_EQ(std::vector<int>({r.pdu_type, r.time_type, r.time_elapsed, r.day, r.hour, r.minute, r.second, r.shape,
+                                    r.position_error, r.velocity, r.direction, r.additional_type, r.additional}),
+                  std::vector<int>({e.pdu_type, e.time_type, e.time_elapsed, e.day, e.hour, e.minute, e.second, e.shape,
+                                    e.position_error, e.velocity, e.direction, e.additional_type, e.additional}))
             << c.name;
         // One step of latitude is about 1.1e-5 degrees.
         EXPECT_NEAR(r.latitude, e.latitude, 1e-5) << c.name;
@@ -139,8 +154,8 @@ TEST(Lip, CourseAndVelocity)
     ASSERT_EQ(lip_decode(long_report(3, 0, 1, 1, 1).c_str(), 88, &r), LIP_DECODED);
     EXPECT_DOUBLE_EQ(lip_course_degrees(&r), 0.0) << "a long report's course is not read";
 
-    const std::pair<int, double> kmh[] = {{0, 0}, {28, 28}, {29, 16 * std::pow(1.038, 16)}, {126, 16 * std::pow(1.038, 113)},
-                                          {127, -1}};
+    const std::pair<int, double> kmh[] = {
+        {0, 0}, {28, 28}, {29, 16 * std::pow(1.038, 16)}, {126, 16 * std::pow(1.038, 113)}, {127, -1}};
     for (const auto& [code, expected] : kmh)
         EXPECT_DOUBLE_EQ(lip_velocity_kmh(code), expected) << code;
 }

@@ -2,7 +2,6 @@
 // and reading reflector text messages, DAPNET pages and local SDS requests,
 // malformed and hostile ones included, within their length bounds.
 #include <gtest/gtest.h>
-
 #include <unistd.h>
 
 #include <cstring>

@@ -1,7 +1,6 @@
 // Start-up: the configuration file's lenient line rules, widths and numbers,
 // the bounded address list, and the beacon schedule over a virtual hour.
 #include <gtest/gtest.h>
-
 #include <unistd.h>
 
 #include <cstring>
@@ -92,8 +91,8 @@ TEST(Config, WeatherKeyReadRefusedAndMasked)
     for (const auto& c : cases) {
         std::string out = load("WEATHER_API_KEY=" + c.value + "\n");
         EXPECT_EQ(std::string(API_KEY), c.taken ? c.value : builtin) << c.name;
-        EXPECT_NE(out.find(c.taken ? "WEATHER_API_KEY=0123****************************\n" : refused),
-                  std::string::npos) << c.name << ": " << out;
+        EXPECT_NE(out.find(c.taken ? "WEATHER_API_KEY=0123****************************\n" : refused), std::string::npos)
+            << c.name << ": " << out;
         EXPECT_EQ(out.find(key.substr(4)), std::string::npos) << c.name << ": the key shows past its fourth character";
     }
     load("WEATHER_API_KEY=" + key + "\n");

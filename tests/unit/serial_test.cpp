@@ -1,9 +1,8 @@
 // The serial PEI link and the line dispatcher: the answer wait, line
 // assembly, the terminal set-up as a pseudo-terminal stores it, which actions
 // each kind of radio line calls for, and the bound on an SDS header's sender.
-#include <gtest/gtest.h>
-
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <poll.h>
 #include <termios.h>
 #include <unistd.h>
@@ -74,8 +73,7 @@ TEST(LineAssembly, Table)
         {"no cr yet, no line", "AT+CTOM", {}},
         {"longest line kept whole", x1022 + "\r", {x1022 + "\r"}},
         {"one byte too long", x1022 + "y\r", {x1022 + "\r"}},
-        {"far too long, next line intact", std::string(5000, 'z') + "\rOK\r",
-         {std::string(1022, 'z') + "\r", "OK\r"}},
+        {"far too long, next line intact", std::string(5000, 'z') + "\rOK\r", {std::string(1022, 'z') + "\r", "OK\r"}},
     };
     for (const auto& r : rows)
         EXPECT_EQ(assemble(r.in), r.lines) << r.name;

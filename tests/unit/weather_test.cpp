@@ -28,8 +28,8 @@ std::string reply_for(const std::string& answer)
 // when the values are "280.15", "1", "2".
 std::string main_object(const char* temp, const char* pressure, const char* humidity, size_t indent = 0)
 {
-    return std::string(indent, ' ') + "{\"temp\":" + temp + ",\"pressure\":" + pressure + ",\"humidity\":" +
-           humidity + "},\"visibility\":1}";
+    return std::string(indent, ' ') + "{\"temp\":" + temp + ",\"pressure\":" + pressure + ",\"humidity\":" + humidity +
+           "},\"visibility\":1}";
 }
 
 TEST(WeatherReply, FromAnswers)
