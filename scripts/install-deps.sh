@@ -5,8 +5,8 @@ set -euo pipefail
 # groff-base: the manual page is checked with groff -ww. iproute2 and util-linux:
 # the demo makes a private network namespace (unshare, ip link). libsystemd-dev:
 # the service notifications; systemd: systemd-analyze checks the unit. clang:
-# the unit tests are built with it too.
-packages=(g++ clang cmake make pkg-config libgtest-dev libgmock-dev libcurl4-openssl-dev libsystemd-dev systemd
+# the unit tests are built with it too; clang-format checks the house format.
+packages=(g++ clang clang-format cmake make pkg-config libgtest-dev libgmock-dev libcurl4-openssl-dev libsystemd-dev systemd
           groff-base iproute2 util-linux)
 missing=()
 for p in "${packages[@]}"; do
