@@ -4,7 +4,9 @@
 
 #include <cstring>
 
+#include "events/deferred.h"
 #include "events/dispatch.h"
+#include "events/handlers.h"
 #include "events/session.h"
 #include "global.h"
 #include "net/datagrams.h"
@@ -18,6 +20,10 @@ namespace {
 
 // Passes in a row that got no line from the radio.
 int failed_passes = 0;
+
+// How long a pass waits for radio input while a transfer of this thread waits
+// for the write lock.
+constexpr int LOCK_POLL_MS = 50;
 
 // The push slot: a reply the weather handler left for CALL_ID goes out through
 // the local SDS request port, as if another program of the station asked for
@@ -40,26 +46,17 @@ int push_slot_step()
     return 1;
 }
 
-// A new radio session: initialise the radio, forget the last caller and any
-// pending payload or held message.
-void start_session()
-{
-    init_radio();
-    ptt = 0;
-    CALL[0] = '\0';
-    CALL_ID[0] = '\0';
-    clock_now(&lastgps);
-    sds = 0;
-    msg = MSG_NONE;
-    run = 1;
-}
-
-// One pass: the push slot first (a pass that serves it reads nothing), else
-// one line from the radio through the dispatcher.
+// One pass: the push slot first (a pass that serves it reads nothing), then
+// this thread's transfers that wait for the write lock, else one line from the
+// radio through the dispatcher.
 void serial_pass()
 {
     memset(data, 0, sizeof data);
     if (push_slot_step())
+        return;
+    // While a transfer of ours waits for the lock, read only what the radio has
+    // already sent, and come back for the lock soon.
+    if (!serial_send_deferred() && !serial_input_ready(LOCK_POLL_MS))
         return;
     if (serport.load() >= 0 && read_line(data, sizeof data)) {
         failed_passes = 0;
@@ -70,6 +67,35 @@ void serial_pass()
     }
     if (!keep_running)
         run = 0;
+}
+
+// What the old session leaves is settled, not dropped: a transmission in
+// progress ends as a PTT-off would end it, and held forwards go out, since the
+// radio will confirm none of them now.
+void settle_session()
+{
+    if (ptt == 1)
+        handle_ptt_off();
+    release_held_forwards();
+}
+
+// A new radio session: initialise the radio, forget the last caller and any
+// pending payload. Another thread's transfer may hold the write lock and wait
+// for an OK that only this thread reads: keep reading until the lock is free.
+void start_session()
+{
+    settle_session();
+    while (!try_init_radio() && keep_running)
+        if (serial_input_ready(LOCK_POLL_MS))
+            serial_pass();
+    settle_session();
+    ptt = 0;
+    CALL[0] = '\0';
+    CALL_ID[0] = '\0';
+    clock_now(&lastgps);
+    sds = 0;
+    msg = MSG_NONE;
+    run = 1;
 }
 
 } // namespace

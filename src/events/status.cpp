@@ -4,10 +4,10 @@
 
 #include "config/config.h"
 #include "control/voice_gateway.h"
+#include "events/deferred.h"
 #include "events/handlers.h"
 #include "events/session.h"
 #include "net/datagrams.h"
-#include "radio/sds.h"
 #include "util/console.h"
 #include "util/text.h"
 
@@ -56,7 +56,8 @@ unsigned decode_status()
 
 // Tells the reflector which gateway the asking radio is heard on, then
 // answers the radio with the network name, our call sign and comment.
-// Runs on the serial thread, so every wait of the transfer lasts its second.
+// Runs on the serial thread, so every wait of the transfer lasts its second;
+// while another transfer holds the serial line, the reply waits its turn.
 void roaming_reply()
 {
     char Message[ROAMING_TEXT_SIZE];
@@ -64,7 +65,7 @@ void roaming_reply()
     log_raw("ROAMING->%s\n", Message);
     send_to_reflector(Message);
     snprintf(Message, sizeof Message, "%s\r%s\r%s", TETRAMASTER, GATEWAY_CALL, GATEWAY_COMMENT);
-    send_sds_pc(CALL_ID, Message);
+    serial_send_pc(CALL_ID, Message);
 }
 
 } // namespace

@@ -2,16 +2,17 @@
 // and forwarding each text to the reflector or the voice gateway by its prefix.
 #include "util/text.h"
 
+#include <cctype>
 #include <cstdio>
 #include <cstring>
 
 #include "config/config.h"
 #include "control/voice_gateway.h"
+#include "events/deferred.h"
 #include "events/handlers.h"
 #include "events/session.h"
 #include "net/datagrams.h"
 #include "net/reflector_messages.h"
-#include "radio/sds.h"
 #include "util/console.h"
 
 namespace {
@@ -26,10 +27,18 @@ constexpr int PREFIX_LENGTH = 3;
 // the serial thread reads no line meanwhile.
 constexpr int GROUP_TEXT_DELAY_S = 6;
 
-// The personal text's forward, held until the radio confirms a sent SDS.
-// It has storage of its own so that reports composed meanwhile (group texts,
-// positions, voice activity) cannot replace what the confirmation releases.
-char held_forward[MESSAGE_SIZE];
+// Personal texts' forwards, held until the radio confirms a sent SDS; each
+// confirmation releases the oldest. They have storage of their own so that
+// reports composed meanwhile (group texts, positions, voice activity) cannot
+// replace what a confirmation releases, and a second text that arrives before
+// the first is confirmed queues behind it.
+struct held_forward {
+    int kind;                // MSG_PC, MSG_DN, MSG_RG or MSG_SVX
+    char text[MESSAGE_SIZE]; // the datagram, or the text for the voice gateway
+};
+held_forward held[HELD_FORWARDS_MAX];
+int held_first = 0;
+int held_count = 0;
 
 // The hex text of the current payload line, "" when the line is too short.
 const char* text_digits()
@@ -71,13 +80,41 @@ const command_prefix* command_of_text()
     return nullptr;
 }
 
-// The log tag of a held reflector datagram, or null when msg holds none.
-const char* held_tag()
+// The log tag of a held reflector datagram of kind, or null for none.
+const char* held_tag(int kind)
 {
     for (const command_prefix& command : COMMAND_PREFIXES)
-        if (command.held == msg)
+        if (command.held == kind)
             return command.letters;
     return nullptr;
+}
+
+// Forwards the oldest held message, as its confirmation would, and keeps msg
+// naming the kind of the next one.
+void release_oldest()
+{
+    const held_forward& h = held[held_first];
+    if (const char* tag = held_tag(h.kind)) {
+        log_ts("%s->%s\n", tag, h.text);
+        send_to_reflector(h.text);
+    } else if (h.kind == MSG_SVX) {
+        send_svx_command("SENDTEXT 8204/820C PC:", h.text, 0);
+    }
+    held_first = (held_first + 1) % HELD_FORWARDS_MAX;
+    held_count--;
+    msg = held_count > 0 ? held[held_first].kind : MSG_NONE;
+}
+
+// A new slot at the end of the queue. A full queue forwards its oldest first:
+// late, but never lost.
+held_forward& new_held_slot()
+{
+    if (held_count == HELD_FORWARDS_MAX) {
+        log_ts("%d forwards wait for the radio's confirmation: the oldest goes now\n", held_count);
+        release_oldest();
+    }
+    held_count++;
+    return held[(held_first + held_count - 1) % HELD_FORWARDS_MAX];
 }
 
 void compose_group_report(char* buf, size_t size)
@@ -87,26 +124,42 @@ void compose_group_report(char* buf, size_t size)
     format_group_text_report(buf, size, GATEWAY_CALL, GATEWAY_COMMENT, time, CALL, CALL_ID, sendtext);
 }
 
-// Composes the forward of a personal text into held_forward and sets msg.
+// Composes the forward of a personal text at the end of the held queue; msg
+// names the kind of the oldest held.
 void hold_personal_forward()
 {
+    held_forward& h = new_held_slot();
     char header[REPLY_HEADER_SIZE];
     size_t header_len = format_reply_header(header, sizeof header);
     if (const command_prefix* command = command_of_text()) {
-        format_gateway_command(held_forward, sizeof held_forward, GATEWAY_CALL, CALL_ID, sendtext);
-        msg = command->held;
+        format_gateway_command(h.text, sizeof h.text, GATEWAY_CALL, CALL_ID, sendtext);
+        h.kind = command->held;
     } else if (header_len > 0 && strncmp(sendtext, header, header_len) == 0) {
         // A reply: the header and the CR after it are dropped.
         const char* reply = strlen(sendtext) > header_len + 1 ? sendtext + header_len + 1 : "";
-        format_gateway_reply(held_forward, sizeof held_forward, GATEWAY_CALL, CALL_ID, reply);
-        msg = MSG_PC;
+        format_gateway_reply(h.text, sizeof h.text, GATEWAY_CALL, CALL_ID, reply);
+        h.kind = MSG_PC;
     } else if (has_prefix("GC")) {
-        compose_group_report(held_forward, sizeof held_forward);
-        msg = MSG_PC;
+        compose_group_report(h.text, sizeof h.text);
+        h.kind = MSG_PC;
     } else {
-        copy_field(held_forward, sendtext);
-        msg = MSG_SVX;
+        copy_field(h.text, sendtext);
+        h.kind = MSG_SVX;
     }
+    msg = held[held_first].kind;
+}
+
+// The message reference of the payload line: two hex digits, else false.
+// Without them the acknowledgement would miss its Ctrl-Z and leave the radio
+// in PDU input, swallowing the next transfer's commands.
+bool message_reference(char* lfd, size_t size)
+{
+    const char* ref = data + REFERENCE_START;
+    if (strnlen(data, REFERENCE_START + 2) < REFERENCE_START + 2 || !isxdigit(static_cast<unsigned char>(ref[0])) ||
+        !isxdigit(static_cast<unsigned char>(ref[1])))
+        return false;
+    snprintf(lfd, size, "%2.2s", ref);
+    return true;
 }
 
 // Formats a gateway command datagram from sendtext, logs it behind tag and sends it.
@@ -124,10 +177,13 @@ void handle_personal_text()
 {
     // sdslength counts the whole PDU in bits; the 8 header digits are not text.
     int digits = sdslength / 4 - TEXT_DIGITS_START;
-    decode_text(digits);
     char lfd[3];
-    snprintf(lfd, sizeof lfd, "%2.2s", data + REFERENCE_START);
-    send_sds_ack(CALL_ID, lfd);
+    if (!message_reference(lfd, sizeof lfd)) {
+        log_ts("SDS text from %s without a message reference: not acknowledged\n", CALL_ID);
+        return;
+    }
+    decode_text(digits);
+    serial_send_ack(CALL_ID, lfd);
     hold_personal_forward();
 }
 
@@ -150,13 +206,13 @@ void handle_group_text()
 
 void handle_confirmation()
 {
-    // Any confirmed transfer releases the held forward, not only our acknowledgement.
-    if (const char* tag = held_tag()) {
-        log_ts("%s->%s\n", tag, held_forward);
-        send_to_reflector(held_forward);
-    } else if (msg == MSG_SVX) {
-        send_svx_command("SENDTEXT 8204/820C PC:", held_forward, 0);
-    }
-    msg = MSG_NONE;
-    held_forward[0] = '\0';
+    // Any confirmed transfer releases a held forward, not only our acknowledgement.
+    if (held_count > 0)
+        release_oldest();
+}
+
+void release_held_forwards()
+{
+    while (held_count > 0)
+        release_oldest();
 }

@@ -31,7 +31,6 @@ void common_start()
 
 void mtm_init()
 {
-    std::lock_guard<std::mutex> lock(serial_write_lock);
     common_start();
     command("AT+CTSP=2,0,0\r");
     command("AT+CTSP=1,2\r");
@@ -46,13 +45,11 @@ void mtm_init()
 
 void mtm800e_init()
 {
-    std::lock_guard<std::mutex> lock(serial_write_lock);
     common_start();
 }
 
 void cm5000_init()
 {
-    std::lock_guard<std::mutex> lock(serial_write_lock);
     common_start();
     command("AT+CTSP=2,0,0\r");
     command("AT+CTSP=1,3,2\r");
@@ -61,7 +58,9 @@ void cm5000_init()
     command("AT+CTSP=1,3,131\r");
 }
 
-void init_radio()
+namespace {
+
+void init_model()
 {
     if (MTM5400)
         mtm_init();
@@ -69,4 +68,21 @@ void init_radio()
         mtm800e_init();
     else if (CM5000 || CM5000A)
         cm5000_init();
+}
+
+} // namespace
+
+void init_radio()
+{
+    std::lock_guard<std::mutex> lock(serial_write_lock);
+    init_model();
+}
+
+bool try_init_radio()
+{
+    std::unique_lock<std::mutex> lock(serial_write_lock, std::try_to_lock);
+    if (!lock.owns_lock())
+        return false;
+    init_model();
+    return true;
 }

@@ -72,6 +72,29 @@ void write_pdu(const char* header, const char* hex_text)
     write_ser(FullSDS);
 }
 
+// Runs sequence under the serial write lock: waiting for it when may_wait,
+// else only when it is free at once. False when the sequence did not run.
+template <class Sequence> bool under_write_lock(bool may_wait, Sequence sequence)
+{
+    std::unique_lock<std::mutex> lock(serial_write_lock, std::defer_lock);
+    if (may_wait)
+        lock.lock();
+    else if (!lock.try_lock())
+        return false;
+    sequence();
+    return true;
+}
+
+// Under the lock: whether the port is open for a transfer to destination. A
+// transfer to a closed port would only spend its waits; say what is lost.
+bool port_open_for(const char* destination)
+{
+    if (serport.load() >= 0)
+        return true;
+    log_ts("SDS to %s not sent: radio port closed\n", destination);
+    return false;
+}
+
 // What tells a personal text transfer from a group one. The group text
 // pauses before it starts and does not wait for the PDU's OK; the personal
 // one waits for it and then gives the radio SYS_CTOM_WAIT seconds to send.
@@ -85,10 +108,11 @@ struct text_transfer {
 constexpr text_transfer PERSONAL_TEXT = {"8204", false, true, true};
 constexpr text_transfer GROUP_TEXT = {"8200", true, false, false};
 
-// One text transfer, the whole sequence under the serial write lock.
+// One text transfer; the caller holds the serial write lock.
 void send_text_sds(const text_transfer& kind, const char* destination, const char* message)
 {
-    std::lock_guard<std::mutex> lock(serial_write_lock);
+    if (!port_open_for(destination))
+        return;
     leave_repeater_mode(kind.pause_before);
     write_ser("AT+CTSDS=12,0\r\n");
     wait_ok();
@@ -109,21 +133,11 @@ void send_text_sds(const text_transfer& kind, const char* destination, const cha
     back_to_repeater_mode();
 }
 
-} // namespace
-
-void send_sds_pc(const char* sourceid, const char* message)
+// The acknowledgement; the caller holds the serial write lock.
+void send_ack(const char* issi, const char* lfd)
 {
-    send_text_sds(PERSONAL_TEXT, sourceid, message);
-}
-
-void send_sds_gc(const char* message)
-{
-    send_text_sds(GROUP_TEXT, "1", message);
-}
-
-void send_sds_ack(const char* issi, const char* lfd)
-{
-    std::lock_guard<std::mutex> lock(serial_write_lock);
+    if (!port_open_for(issi))
+        return;
     leave_repeater_mode(true);
     write_ser("AT+CTSDS=12,0\r\n");
     char FullCommand[500];
@@ -133,4 +147,31 @@ void send_sds_ack(const char* issi, const char* lfd)
     write_ser(FullCommand);
     sleep_s(1);
     back_to_repeater_mode();
+}
+
+} // namespace
+
+void send_sds_pc(const char* sourceid, const char* message)
+{
+    under_write_lock(true, [&] { send_text_sds(PERSONAL_TEXT, sourceid, message); });
+}
+
+void send_sds_gc(const char* message)
+{
+    under_write_lock(true, [&] { send_text_sds(GROUP_TEXT, "1", message); });
+}
+
+void send_sds_ack(const char* issi, const char* lfd)
+{
+    under_write_lock(true, [&] { send_ack(issi, lfd); });
+}
+
+bool try_send_sds_pc(const char* sourceid, const char* message)
+{
+    return under_write_lock(false, [&] { send_text_sds(PERSONAL_TEXT, sourceid, message); });
+}
+
+bool try_send_sds_ack(const char* issi, const char* lfd)
+{
+    return under_write_lock(false, [&] { send_ack(issi, lfd); });
 }

@@ -17,3 +17,13 @@ void send_sds_pc(const char* sourceid, const char* message);
 void send_sds_gc(const char* message);
 // SDS-REPORT "821000" + lfd (two characters as received) to issi.
 void send_sds_ack(const char* issi, const char* lfd);
+
+// The serial thread's variants. Only that thread reads the radio's OK, so it
+// must never wait for the lock while another thread's transfer waits for one:
+// these send only when the lock is free at once, and return false (nothing
+// sent) when it is not.
+bool try_send_sds_pc(const char* sourceid, const char* message);
+bool try_send_sds_ack(const char* issi, const char* lfd);
+
+// A transfer that finds the radio port closed sends nothing and logs one line
+// naming its destination.

@@ -3,6 +3,7 @@
 #include "radio/serial.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -28,6 +29,10 @@ constexpr long long WAIT_POLL_US = 50000;
 constexpr int FAILED_PASS_PAUSE_S = 1;
 // Failed reads in a row on an open port after which it is closed and reopened.
 constexpr int REOPEN_AFTER_FAILURES = 3;
+
+// A byte serial_input_ready took from the port to see whether a line begins,
+// kept for the next read_line; -1 for none.
+int carried_byte = -1;
 
 struct speed_entry {
     int bits_per_second;
@@ -85,6 +90,7 @@ void configure_port()
 
 void close_locked()
 {
+    carried_byte = -1;
     int fd = serport.exchange(-1);
     if (fd >= 0)
         close(fd);
@@ -177,6 +183,12 @@ int read_line(char* line, size_t size)
 {
     int position = 0;
     int fd = serport.load();
+    if (carried_byte >= 0) {
+        char first = static_cast<char>(carried_byte);
+        carried_byte = -1;
+        if (assemble_byte(line, size, &position, first))
+            return 1;
+    }
     for (;;) {
         char byte;
         ssize_t got = read(fd, &byte, 1);
@@ -194,6 +206,25 @@ int read_line(char* line, size_t size)
         if (assemble_byte(line, size, &position, byte))
             return 1;
     }
+}
+
+bool serial_input_ready(int timeout_ms)
+{
+    int fd = serport.load();
+    while (fd >= 0 && carried_byte < 0) {
+        struct pollfd port = {fd, POLLIN, 0};
+        int ready = poll(&port, 1, timeout_ms);
+        if (ready == 0 || (ready < 0 && errno == EINTR))
+            return false;
+        // The LF that ends the last line is no input: a read for it would
+        // block until the radio's next line.
+        char byte;
+        if (ready < 0 || read(fd, &byte, 1) != 1)
+            return true; // a failing port: the reader says so
+        if (byte != LF)
+            carried_byte = static_cast<unsigned char>(byte);
+    }
+    return true;
 }
 
 int serial_recover(int* failures)

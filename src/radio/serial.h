@@ -67,6 +67,12 @@ int assemble_byte(char* line, size_t size, int* position, char byte);
 // the partial line discarded.
 int read_line(char* line, size_t size);
 
+// True when a line has begun (read_line then takes its first byte, already
+// read here), or the port is closed or failing (the read then says so). Waits
+// up to timeout_ms for it, dropping LF bytes as the line assembly does; false
+// when nothing came (or the wait was interrupted).
+bool serial_input_ready(int timeout_ms);
+
 // What the serial thread does after a pass that got no line (failures counts
 // such passes in a row, reset by the caller when a line arrives): pauses one
 // second so a dead port cannot spin the CPU or flood the log, and reopens the

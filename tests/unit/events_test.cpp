@@ -140,6 +140,19 @@ TEST_F(TextSds, ReportsComposedMeanwhileDoNotReplaceTheHeldForward)
     EXPECT_EQ(reflector_next(), "::TEST-GW;1234567;PC:hello;\n");
 }
 
+// A full queue of held forwards sends its oldest at once: late, never lost.
+TEST_F(TextSds, AFullHeldQueueForwardsItsOldestAtOnce)
+{
+    sdslength = 8 * (4 + 4);
+    for (int i = 0; i <= HELD_FORWARDS_MAX; i++)
+        handle(text_line("04", hex_of("PC:" + std::to_string(i))), handle_personal_text);
+    EXPECT_EQ(reflector_next(), "::TEST-GW;1234567;PC:0;\n");
+    EXPECT_EQ(reflector_next(), "");
+    release_held_forwards();
+    for (int i = 1; i <= HELD_FORWARDS_MAX; i++)
+        EXPECT_EQ(reflector_next(), "::TEST-GW;1234567;PC:" + std::to_string(i) + ";\n");
+}
+
 using Position = RadioTest;
 
 TEST_F(Position, TextsOfTheWorkedExamplesTheirEdgesAndTheFilters)

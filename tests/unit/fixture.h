@@ -10,6 +10,7 @@
 
 #include "config/config.h"
 #include "config/places.h"
+#include "events/handlers.h"
 #include "events/session.h"
 #include "global.h"
 #include "radio/sds.h"
@@ -43,6 +44,7 @@ struct RadioTest : ::testing::Test {
     }
     void TearDown() override
     {
+        release_held_forwards(); // what a test left held must not reach the next one
         close(serport.exchange(-1));
         close(radio);
         reflector_stub_close(reflector);
