@@ -9,7 +9,7 @@
 
 namespace {
 
-const std::string ZEROS = "city:Sampletown\rtemp:-273.1 C\rpress:0 hPa\rhum:0%";
+const std::string NOT_AVAILABLE = "city:Sampletown\rweather not available";
 const std::string SAMPLETOWN = "city:Sampletown\rtemp:9.4 C\rpress:1023 hPa\rhum:100%";
 
 std::string fixture(const std::string& name)
@@ -55,13 +55,13 @@ TEST(WeatherReply, FromAnswers)
         {"members past the first 2024 bytes are not seen", fixture("oversized.json"),
          "city:Sampletown\rtemp:25.3 C\rpress:1015 hPa\rhum:64%"},
         {"end marker at 1999 counts", end_at_1999, "city:Sampletown\rtemp:7.0 C\rpress:1 hPa\rhum:2%"},
-        {"end marker at 2000 does not", " " + end_at_1999, ZEROS},
+        {"end marker at 2000 does not", " " + end_at_1999, NOT_AVAILABLE},
         {"more than 256 fields keep the first ones", many_fields, "city:Sampletown\rtemp:7.0 C\rpress:0 hPa\rhum:0%"},
-        {"invalid key (401)", fixture("error-401-invalid-key.json"), ZEROS},
-        {"empty answer", "", ZEROS},
-        {"no visibility member", fixture("no-visibility.json"), ZEROS},
+        {"invalid key (401)", fixture("error-401-invalid-key.json"), NOT_AVAILABLE},
+        {"empty answer", "", NOT_AVAILABLE},
+        {"no visibility member", fixture("no-visibility.json"), NOT_AVAILABLE},
         {"visibility before temp", "{\"a\":{\"b\":1},\"visibility\":1,\"main\":{\"temp\":280.15,\"pressure\":1}}",
-         ZEROS},
+         NOT_AVAILABLE},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
