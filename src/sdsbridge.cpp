@@ -8,6 +8,7 @@
 #include "build_defaults.h"
 #include "config/config.h"
 #include "config/places.h"
+#include "events/weather.h"
 #include "global.h"
 #include "process/beacon.h"
 #include "process/host.h"
@@ -70,6 +71,7 @@ int main(int argc, char* argv[])
     }
     if (!install_signal_handlers())
         return 1;
+    weather_setup();
     // After daemon(): a thread would not survive its fork.
     console_queue_start();
     if (!read_config(CONFIG_FILE))

@@ -5,6 +5,7 @@
 
 #include <curl/curl.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -32,6 +33,9 @@ constexpr double KELVIN_AT_ZERO_CELSIUS = 273.15;
 constexpr long CONNECT_TIMEOUT_S = 10;
 constexpr long TRANSFER_TIMEOUT_S = 60;
 
+// Set once by weather_setup, in main before any thread starts.
+std::atomic<bool> curl_ready{false};
+
 // The value after key when field begins with it (1); value stays as it was
 // otherwise (0).
 int pick(const char* field, const char* key, float* value)
@@ -53,6 +57,10 @@ size_t curl_write_data(void* ptr, size_t size, size_t nmemb, void* stream)
 // answer or a part of this one, neither of which is a reading).
 int download_answer(const char* url)
 {
+    // Without the global set-up curl_easy_init would do it here, on the serial
+    // thread, where it races with OpenSSL's clean-up at exit.
+    if (!curl_ready)
+        return 0;
     CURL* curl = curl_easy_init();
     if (!curl)
         return 0;
@@ -90,6 +98,17 @@ size_t read_answer(char* buffer, size_t size)
 }
 
 } // namespace
+
+int weather_setup()
+{
+    CURLcode res = curl_global_init(CURL_GLOBAL_DEFAULT);
+    if (res != CURLE_OK) {
+        log_ts("curl_global_init failed: %s\n", curl_easy_strerror(res));
+        return 0;
+    }
+    curl_ready = true;
+    return 1;
+}
 
 int format_weather_url(char* url, size_t size, const char* base, const char* zip, const char* country, const char* key)
 {

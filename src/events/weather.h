@@ -10,6 +10,11 @@ constexpr int WEATHER_SCAN_END = 2000;  // markers are looked for at positions 0
 // The request address of the last query.
 extern char WEATHER_URL[WEATHER_URL_SIZE];
 
+// libcurl's global set-up, which is not thread-safe: main calls it once
+// before any thread starts. Returns 1 when done; 0 after logging the failure,
+// and every weather query then answers "weather not available".
+int weather_setup();
+
 // Formats "<base>zip=<zip>,<country>&appid=<key>" into url; returns the text
 // length (cut to fit size).
 int format_weather_url(char* url, size_t size, const char* base, const char* zip, const char* country, const char* key);

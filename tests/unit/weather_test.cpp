@@ -1,11 +1,17 @@
-// The weather reply: values picked out of the service's answers, and the
-// widest request address.
+// The weather reply: values picked out of the service's answers, a query
+// that never sets libcurl up itself, and the widest request address.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <string>
 
+#include "config/config.h"
+#include "config/places.h"
+#include "events/handlers.h"
+#include "events/session.h"
 #include "events/weather.h"
 #include "support/capture.h"
+#include "util/text.h"
 
 namespace {
 
@@ -67,6 +73,24 @@ TEST(WeatherReply, FromAnswers)
         SCOPED_TRACE(c.name);
         EXPECT_EQ(reply_for(c.answer), c.reply);
     }
+}
+
+// libcurl's global set-up is main's, before any thread runs: a query on the
+// serial thread must never do it lazily, so without it there is no query.
+TEST(WeatherQuery, WithoutTheGlobalSetUpNothingIsFetched)
+{
+    std::string scratch = ::testing::TempDir() + "sdsbridge-query-" + std::to_string(getpid());
+    saved_global keep_query(QUERY_FILE);
+    saved_global keep_city(CITY);
+    QUERY_FILE = scratch.c_str();
+    copy_field(CITY, "Sampletown");
+    capture_stdout_begin();
+    handle_weather();
+    capture_stdout_end();
+    EXPECT_EQ(std::string(PushMessage), NOT_AVAILABLE);
+    EXPECT_NE(access(scratch.c_str(), F_OK), 0) << "a download was attempted";
+    unlink(scratch.c_str());
+    PushMessage[0] = '\0';
 }
 
 TEST(WeatherUrl, WidestSettingsFitWhole)
