@@ -8,6 +8,7 @@
 #include "build_defaults.h"
 #include "config/config.h"
 #include "config/places.h"
+#include "events/weather.h"
 #include "global.h"
 #include "process/beacon.h"
 #include "process/host.h"
@@ -40,9 +41,14 @@ int answer_query(const char* argument)
     return 0;
 }
 
+// The last words: the reports of signals caught so far, everything still
+// queued for the console, then "EXIT sdsbridge" as the last line.
 int stop(int status)
 {
     service_stopping();
+    report_caught_signals();
+    console_queue_drain();
+    // A signal that came while the queue drained; written at once now.
     report_caught_signals();
     log_raw("EXIT sdsbridge\n");
     return status;
@@ -65,6 +71,9 @@ int main(int argc, char* argv[])
     }
     if (!install_signal_handlers())
         return 1;
+    weather_setup();
+    // After daemon(): a thread would not survive its fork.
+    console_queue_start();
     if (!read_config(CONFIG_FILE))
         return stop(1);
     // sds_lfd starts at 16 statically; setting it here again could undo the

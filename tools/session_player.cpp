@@ -66,6 +66,7 @@ struct line_spec {
     std::string path;    // put and file: the file
     double after = -1;   // expected delay after the previous line, -1: untimed
     bool within = false; // after is a limit, not a delay
+    int repeat = 1;      // a step done this many times, 1 ms apart
 };
 
 struct session_spec {
@@ -106,6 +107,7 @@ int notify_fd = -1; // the gateway's NOTIFY_SOCKET
 std::vector<int> held_fds;
 int console_fd = -1;
 std::string console_partial;
+bool console_stalled = false; // "stdout stall": the gateway's output is left unread
 pid_t gateway = -1;
 int exit_status = -1; // -1 while running
 int inotify_fd = -1;
@@ -294,7 +296,7 @@ void pump(int wait_ms)
 {
     // A log file (attach mode) is always readable, so it is read after the
     // poll instead of in it, or the poll would never wait.
-    int console_pipe = gateway_binary.empty() ? -1 : console_fd;
+    int console_pipe = gateway_binary.empty() || console_stalled ? -1 : console_fd;
     struct pollfd fds[5] = {{radio_master, POLLIN, 0},
                             {reflector_fd, POLLIN, 0},
                             {console_pipe, POLLIN, 0},
@@ -321,7 +323,7 @@ void pump(int wait_ms)
         if (fds[4].revents & POLLIN)
             notify_message();
     }
-    if (console_pipe < 0 && console_fd >= 0) { // a log file: read on
+    if (gateway_binary.empty() && !console_stalled && console_fd >= 0) { // a log file: read on
         char buf[4096];
         ssize_t got = read(console_fd, buf, sizeof buf);
         if (got > 0)
@@ -470,13 +472,26 @@ void send_datagram(const line_spec& l, int port)
     close(fd);
 }
 
+// Where a file named in a session is: a relative name is in the gateway's directory.
+std::string place(const std::string& path)
+{
+    bool in_work_dir = path[0] != '/' && !gateway_binary.empty();
+    return in_work_dir ? std::string(WORK_DIR) + "/" + path : path;
+}
+
 void put_file(const line_spec& l)
 {
     if (tracked.count(l.path))
         own_writes[l.path]++;
-    bool in_work_dir = l.path[0] != '/' && !gateway_binary.empty();
-    std::ofstream(in_work_dir ? std::string(WORK_DIR) + "/" + l.path : l.path, std::ios::binary | std::ios::trunc)
-        << l.text;
+    std::ofstream(place(l.path), std::ios::binary | std::ios::trunc) << l.text;
+}
+
+// A symbolic link planted where the gateway writes, as another local user could.
+void plant_link(const line_spec& l)
+{
+    unlink(place(l.path).c_str());
+    if (symlink(place(l.text).c_str(), place(l.path).c_str()) != 0)
+        fail(l.number, "cannot link " + l.path + ": " + strerror(errno));
 }
 
 int signal_number(const std::string& name)
@@ -487,8 +502,8 @@ int signal_number(const std::string& name)
     return it == names.end() ? 0 : it->second;
 }
 
-// Performs a step; the session's time reference for the lines after it.
-void do_step(const line_spec& l)
+// Performs a step once.
+void do_once(const line_spec& l)
 {
     if (l.verb == "radio" || l.verb == "radio-bytes")
         send_radio(l);
@@ -508,6 +523,20 @@ void do_step(const line_spec& l)
         fail(l.number, "cannot open a new pty as " + radio_link);
     else if (l.verb == "put")
         put_file(l);
+    else if (l.verb == "link")
+        plant_link(l);
+    else if (l.verb == "stdout")
+        console_stalled = l.text == "stall";
+}
+
+// Performs a step, repeated 1 ms apart (collecting meanwhile) for "repeat N".
+void do_step(const line_spec& l)
+{
+    for (int i = 0; i < l.repeat; i++) {
+        if (i > 0)
+            wait_until([] { return false; }, now_s() + 0.001);
+        do_once(l);
+    }
 }
 
 // --- expectations ------------------------------------------------------------
@@ -621,12 +650,11 @@ bool matches_digits(const std::string& want, const std::string& got)
 double expect_in_order(const line_spec& l, std::vector<event>& list, size_t* cursor, const char* what, double since,
                        double deadline)
 {
-    bool digits = &list == &notices;
     long found = -1;
     wait_until(
         [&] {
             for (size_t i = *cursor; i < list.size() && found < 0; i++)
-                if (list[i].at >= since && (digits ? matches_digits(l.text, list[i].text) : list[i].text == l.text))
+                if (list[i].at >= since && matches_digits(l.text, list[i].text))
                     found = static_cast<long>(i);
             return found >= 0;
         },
@@ -714,13 +742,21 @@ std::string first_word(std::string* text)
 
 const std::set<std::string> VERBS = {"radio",  "radio-bytes",    "reflector", "local", "answer",   "wait", "signal",
                                      "unplug", "plug",           "put",       "sent",  "datagram", "file", "console",
-                                     "exit",   "reflector-from", "notify"};
+                                     "exit",   "reflector-from", "notify",    "link",  "stdout"};
 
 bool parse_line(std::string text, int number, session_spec* s, std::string* error)
 {
     line_spec l;
     l.number = number;
     l.verb = first_word(&text);
+    if (l.verb == "repeat") {
+        l.repeat = atoi(first_word(&text).c_str());
+        l.verb = first_word(&text);
+        if (l.repeat < 1 || !is_step(l.verb)) {
+            *error = "\"repeat\" takes a count and a step";
+            return false;
+        }
+    }
     if (l.verb == "after" || l.verb == "within") {
         l.within = l.verb == "within";
         l.after = duration(first_word(&text));
@@ -752,10 +788,14 @@ bool parse_line(std::string text, int number, session_spec* s, std::string* erro
         *error = "unknown word \"" + l.verb + "\"";
         return false;
     }
-    if (l.verb == "put" || l.verb == "file" || l.verb == "reflector-from")
+    if (l.verb == "put" || l.verb == "file" || l.verb == "reflector-from" || l.verb == "link")
         l.path = first_word(&text);
     if (l.verb == "wait" && (l.after = duration(text)) < 0) {
         *error = "\"wait\" takes a time (2s, 500ms)";
+        return false;
+    }
+    if (l.verb == "stdout" && text != "stall" && text != "read") {
+        *error = "\"stdout\" takes stall or read";
         return false;
     }
     if (l.verb == "signal" && !signal_number(text)) {
@@ -950,6 +990,7 @@ void stop_detached()
 
 void stop_gateway()
 {
+    console_stalled = false; // a stalled reader would keep it from ending
     if (gateway > 0 && exit_status < 0) {
         kill(gateway, SIGINT);
         if (!wait_until([] { return exit_status >= 0; }, now_s() + STOP_TIMEOUT_S)) {
@@ -1007,6 +1048,7 @@ void reset_state()
     own_writes.clear();
     console_cursor = 0;
     console_partial.clear();
+    console_stalled = false;
     gateway = -1;
     exit_status = -1;
     inotify_fd = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
@@ -1082,10 +1124,13 @@ const char* HELP =
     "  reflector-from ADDR TEXT  a datagram to port 5230 from ADDR (127.0.0.2), the reflector's port\n"
     "  signal NAME        HUP, INT, QUIT, TERM ...         wait 2s      a pause\n"
     "  unplug / plug      the radio's cable               put PATH TEXT  write a file\n"
+    "  link PATH TARGET   make PATH a symbolic link to TARGET\n"
+    "  stdout stall|read  stop / resume reading the gateway's output\n"
+    "  repeat N STEP      do STEP N times, 1 ms apart (repeat 200 signal TERM)\n"
     "  sent TEXT          the gateway writes TEXT to the radio next\n"
     "  datagram TEXT      the next datagram to the reflector ({time} masks a report time)\n"
     "  file PATH TEXT     the next write of PATH leaves TEXT\n"
-    "  console TEXT       a console line, its timestamp removed ({stamp} masks others)\n"
+    "  console TEXT       a console line, its timestamp removed ({stamp} masks others, {n} digits)\n"
     "  exit N             the gateway ends with status N\n"
     "  notify TEXT        a line the gateway sent to NOTIFY_SOCKET ({n} stands for digits)\n"
     "  after 2s LINE      the expectation comes 2 s after the line before it\n"

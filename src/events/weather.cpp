@@ -5,6 +5,7 @@
 
 #include <curl/curl.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -32,11 +33,17 @@ constexpr double KELVIN_AT_ZERO_CELSIUS = 273.15;
 constexpr long CONNECT_TIMEOUT_S = 10;
 constexpr long TRANSFER_TIMEOUT_S = 60;
 
-// The value after key when field begins with it; value stays as it was otherwise.
-void pick(const char* field, const char* key, float* value)
+// Set once by weather_setup, in main before any thread starts.
+std::atomic<bool> curl_ready{false};
+
+// The value after key when field begins with it (1); value stays as it was
+// otherwise (0).
+int pick(const char* field, const char* key, float* value)
 {
-    if (starts_with(field, key))
-        *value = static_cast<float>(atof(field + strlen(key)));
+    if (!starts_with(field, key))
+        return 0;
+    *value = static_cast<float>(atof(field + strlen(key)));
+    return 1;
 }
 
 // libcurl's write callback: appends the received block to the scratch file.
@@ -45,14 +52,18 @@ size_t curl_write_data(void* ptr, size_t size, size_t nmemb, void* stream)
     return fwrite(ptr, size, nmemb, static_cast<FILE*>(stream));
 }
 
-// Fetches url into the scratch file. Returns 1 when the scratch file is to be
-// read afterwards, 0 when it could not be written (it would hold an earlier
-// answer, not this one).
+// Fetches url into the scratch file. Returns 1 when the transfer succeeded and
+// the scratch file holds this answer; 0 otherwise (it may then hold an earlier
+// answer or a part of this one, neither of which is a reading).
 int download_answer(const char* url)
 {
+    // Without the global set-up curl_easy_init would do it here, on the serial
+    // thread, where it races with OpenSSL's clean-up at exit.
+    if (!curl_ready)
+        return 0;
     CURL* curl = curl_easy_init();
     if (!curl)
-        return 1; // no download; the scratch file of the previous query serves
+        return 0;
     FILE* file = fopen(QUERY_FILE, "wb");
     if (!file) {
         log_ts("Cannot write %s: %s\n", QUERY_FILE, strerror(errno));
@@ -69,7 +80,7 @@ int download_answer(const char* url)
     log_ts("CURL res:%i\n", static_cast<int>(res));
     curl_easy_cleanup(curl);
     fclose(file);
-    return 1;
+    return res == CURLE_OK ? 1 : 0;
 }
 
 // Reads the start of the scratch file into buffer; returns the bytes read
@@ -87,6 +98,17 @@ size_t read_answer(char* buffer, size_t size)
 }
 
 } // namespace
+
+int weather_setup()
+{
+    CURLcode res = curl_global_init(CURL_GLOBAL_DEFAULT);
+    if (res != CURLE_OK) {
+        log_ts("curl_global_init failed: %s\n", curl_easy_strerror(res));
+        return 0;
+    }
+    curl_ready = true;
+    return 1;
+}
 
 int format_weather_url(char* url, size_t size, const char* base, const char* zip, const char* country, const char* key)
 {
@@ -109,7 +131,7 @@ void format_weather_reply(const char* answer, size_t length, const char* city, c
             ie = iw;
     }
 
-    // No end marker, or one before the start: no segment, so every value is 0.
+    // No end marker, or one before the start: no segment, so no temperature.
     char wbuffer[WEATHER_READ_SIZE] = {};
     if (ie > is)
         memcpy(wbuffer, buffer + is, static_cast<size_t>(ie - is));
@@ -120,10 +142,17 @@ void format_weather_reply(const char* answer, size_t length, const char* city, c
     float temperature = 0;
     float pressure = 0;
     float humidity = 0;
+    int has_temperature = 0;
     for (int i = 0; i < sp.count; i++) {
-        pick(sp.pointers[i], TEMP_KEY, &temperature);
+        has_temperature |= pick(sp.pointers[i], TEMP_KEY, &temperature);
         pick(sp.pointers[i], PRESSURE_KEY, &pressure);
         pick(sp.pointers[i], HUMIDITY_KEY, &humidity);
+    }
+    // A failed query (no answer, an error page, an answer cut short) gives no
+    // temperature: 0 K shown as -273.1 C would pass for a reading.
+    if (!has_temperature) {
+        snprintf(reply, size, "city:%s\rweather not available", city);
+        return;
     }
 
     // The temperature is held in single precision and converted in double,

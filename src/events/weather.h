@@ -10,11 +10,18 @@ constexpr int WEATHER_SCAN_END = 2000;  // markers are looked for at positions 0
 // The request address of the last query.
 extern char WEATHER_URL[WEATHER_URL_SIZE];
 
+// libcurl's global set-up, which is not thread-safe: main calls it once
+// before any thread starts. Returns 1 when done; 0 after logging the failure,
+// and every weather query then answers "weather not available".
+int weather_setup();
+
 // Formats "<base>zip=<zip>,<country>&appid=<key>" into url; returns the text
 // length (cut to fit size).
 int format_weather_url(char* url, size_t size, const char* base, const char* zip, const char* country, const char* key);
 
 // Builds "city:..\rtemp:..\rpress:..\rhum:..%" into reply from the first
-// length bytes of answer (only the first 2024 count). A value the answer does
-// not give, or an answer without its bounding markers, shows as 0.
+// length bytes of answer (only the first 2024 count). A pressure or humidity
+// the answer does not give shows as 0. Without a temperature (an answer
+// without its bounding markers, an empty one after a failed transfer) the
+// reply is "city:..\rweather not available".
 void format_weather_reply(const char* answer, size_t length, const char* city, char* reply, size_t size);

@@ -44,13 +44,27 @@ const char* const descriptions[24] = {
     "Signal sent when  urgen  or out-of-band data arrives on a socket.\n",
 };
 
-// Signals caught and not yet reported, in arrival order. The handler claims a
-// slot with one atomic add and stores the number; 0 marks a slot not yet
-// written (no signal has the number 0).
-constexpr unsigned RING_SIZE = 64;
-std::atomic<int> caught[RING_SIZE];
+// Signals caught and not yet reported, in arrival order: the handler claims
+// slot caught_head and stores the number; the report empties slot
+// caught_tail. 0 marks a slot claimed but not yet written (no signal has the
+// number 0). A slot is claimed only while the record has room, so a flood
+// never overwrites a signal that is still to be reported: what does not fit
+// is counted in caught_lost.
+std::atomic<int> caught[SIGNALS_RECORDED];
 std::atomic<unsigned> caught_head{0};
-unsigned caught_tail = 0;
+std::atomic<unsigned> caught_tail{0};
+std::atomic<unsigned> caught_lost{0};
+
+// The next free slot of the record, or -1 when it is full. Lock-free: a
+// handler may interrupt another one, on any thread.
+int claim_slot()
+{
+    unsigned head = caught_head.load();
+    while (head - caught_tail.load() < SIGNALS_RECORDED)
+        if (caught_head.compare_exchange_weak(head, head + 1))
+            return static_cast<int>(head % SIGNALS_RECORDED);
+    return -1;
+}
 
 int install(int signum)
 {
@@ -70,8 +84,11 @@ const char* signal_description(int signum)
 
 void sigCatch(int signum)
 {
-    unsigned slot = caught_head.fetch_add(1) % RING_SIZE;
-    caught[slot].store(signum);
+    int slot = claim_slot();
+    if (slot >= 0)
+        caught[slot].store(signum);
+    else
+        caught_lost.fetch_add(1);
     if (signum == SIGHUP || signum == SIGINT || signum == SIGQUIT)
         keep_running = false;
 }
@@ -115,13 +132,16 @@ void write_fault_log_entry(int signum)
 
 void report_caught_signals()
 {
-    while (caught_tail != caught_head.load()) {
-        std::atomic<int>& slot = caught[caught_tail % RING_SIZE];
-        int signum = slot.exchange(0);
+    for (unsigned tail = caught_tail.load(); tail != caught_head.load(); tail++) {
+        int signum = caught[tail % SIGNALS_RECORDED].exchange(0);
         if (signum == 0)
-            return; // claimed but not yet stored: report it next time
-        caught_tail++;
+            break; // claimed but not yet stored: report it next time
+        // The slot is empty again before the handler may claim it anew.
+        caught_tail.store(tail + 1);
         write_fault_log_entry(signum);
         log_raw("sigCatch errno=%d\nERROR:%s\n", signum, signal_description(signum));
     }
+    unsigned lost = caught_lost.exchange(0);
+    if (lost > 0)
+        log_ts("%u signals not reported: %u were already waiting\n", lost, SIGNALS_RECORDED);
 }

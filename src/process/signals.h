@@ -6,6 +6,10 @@
 // Description of signals 1 to 23, each with its own trailing newline; "" otherwise.
 const char* signal_description(int signum);
 
+// Signals caught and not yet reported that are kept at most; more between
+// two reports are only counted.
+constexpr unsigned SIGNALS_RECORDED = 1024;
+
 // The handler installed for SIGTERM, SIGHUP, SIGQUIT and SIGINT.
 void sigCatch(int signum);
 
@@ -17,7 +21,8 @@ void install_sigint_early();
 int install_signal_handlers();
 
 // Writes, in arrival order, the fault log entry and the console line of every
-// signal caught since the last call. Called from the main thread only.
+// signal caught since the last call, then one line with the count of those
+// that found the record full. Called from the main thread only.
 void report_caught_signals();
 
 // Appends one fault log entry for signum to the fault log file.

@@ -192,6 +192,10 @@ int read_line(char* line, size_t size)
     for (;;) {
         char byte;
         ssize_t got = read(fd, &byte, 1);
+        // The signal handler is installed without SA_RESTART, so a signal that
+        // lands on this thread ends the read early: the port is fine, read on.
+        if (got < 0 && errno == EINTR)
+            continue;
         if (got < 0) {
             int err = errno;
             log_ts("Error reading: %s\n", strerror(err));

@@ -64,7 +64,7 @@ int assemble_byte(char* line, size_t size, int* position, char byte);
 // Reads one line from serport into line (size bytes, zero-filled by the caller),
 // one byte per read. Returns 1 for a complete line ending in CR; 0 after a read
 // error ("Error reading: ...") or end of input ("Read nothing!"), both logged,
-// the partial line discarded.
+// the partial line discarded. A read interrupted by a signal is retried.
 int read_line(char* line, size_t size);
 
 // True when a line has begun (read_line then takes its first byte, already

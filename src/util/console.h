@@ -1,7 +1,8 @@
 // Console logging: the timestamp prefixes and whole-line writes to stdout.
-// Four threads log at once, so every line is formatted first and then written
-// with one call; stdout is line-buffered so a pipe to journald gets each line
-// at once.
+// Several threads log at once, so every line is formatted first and then
+// handed on whole. Once main starts the console queue, lines go through it to
+// one writer thread: a log reader that stalls (a terminal paused with Ctrl-S,
+// a stuck pipe) then blocks only that thread, never the radio path.
 #pragma once
 #include <sys/time.h>
 
@@ -34,3 +35,14 @@ void log_raw(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
 
 // Make stdout line-buffered even when it is a pipe or a file.
 void console_init();
+
+// Starts the writer thread; from then on lines wait in a queue of about
+// 256 KiB. While it is full, new lines are counted and dropped, and a line
+// "N log lines dropped" takes their place once there is room. Until it is
+// started (and in unit tests) every line is written at once. Returns 1 when
+// the writer runs, 0 when it could not be started (lines are then written at once).
+int console_queue_start();
+
+// Writes everything queued, lines logged meanwhile included, and ends the
+// writer; later lines are written at once. Called by main before it exits.
+void console_queue_drain();

@@ -4,12 +4,17 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
+#include <sys/ioctl.h>
+#include <sys/syscall.h>
 #include <termios.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "config/config.h"
@@ -77,6 +82,49 @@ TEST(LineAssembly, Table)
     };
     for (const auto& r : rows)
         EXPECT_EQ(assemble(r.in), r.lines) << r.name;
+}
+
+// The gateway's signal handler is installed without SA_RESTART, so a signal
+// that lands on the serial thread ends its blocking read with EINTR. That is
+// no failure of the port: the line goes on.
+TEST(ReadLine, SignalDuringTheReadKeepsTheLine)
+{
+    struct sigaction quiet = {}, before = {};
+    quiet.sa_handler = [](int) {};
+    sigaction(SIGUSR1, &quiet, &before);
+    int ends[2];
+    ASSERT_EQ(pipe(ends), 0);
+    serport = ends[0];
+    std::atomic<long> reader_tid{0};
+    int result = -1;
+    char line[LINE_MAX_BYTES + 1] = {};
+    capture_stdout_begin();
+    std::thread reader([&] {
+        reader_tid = syscall(SYS_gettid);
+        result = read_line(line, sizeof line);
+    });
+    ASSERT_EQ(write(ends[1], "AB", 2), 2);
+    // Signal only once the reader has taken "AB" and sleeps in its next read.
+    std::string stat = "/proc/self/task/";
+    for (int waited = 0, queued = 1; waited < 5000; waited++) {
+        std::string state = read_file(stat + std::to_string(reader_tid.load()) + "/stat");
+        ioctl(ends[0], FIONREAD, &queued);
+        size_t paren = state.rfind(") ");
+        if (reader_tid != 0 && queued == 0 && paren != std::string::npos && state[paren + 2] == 'S')
+            break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    pthread_kill(reader.native_handle(), SIGUSR1);
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    ASSERT_EQ(write(ends[1], "C\r", 2), 2);
+    reader.join();
+    std::string out = capture_stdout_end();
+    sigaction(SIGUSR1, &before, nullptr);
+    close(ends[1]);
+    close(serport.exchange(-1));
+    EXPECT_EQ(result, 1);
+    EXPECT_STREQ(line, "ABC\r");
+    EXPECT_EQ(out, "");
 }
 
 TEST(SerialSetUp, RawLine8N1AtTheConfiguredSpeedWithInputFlushed)

@@ -1,15 +1,21 @@
-// The weather reply: values picked out of the service's answers, and the
-// widest request address.
+// The weather reply: values picked out of the service's answers, a query
+// that never sets libcurl up itself, and the widest request address.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <string>
 
+#include "config/config.h"
+#include "config/places.h"
+#include "events/handlers.h"
+#include "events/session.h"
 #include "events/weather.h"
 #include "support/capture.h"
+#include "util/text.h"
 
 namespace {
 
-const std::string ZEROS = "city:Sampletown\rtemp:-273.1 C\rpress:0 hPa\rhum:0%";
+const std::string NOT_AVAILABLE = "city:Sampletown\rweather not available";
 const std::string SAMPLETOWN = "city:Sampletown\rtemp:9.4 C\rpress:1023 hPa\rhum:100%";
 
 std::string fixture(const std::string& name)
@@ -55,18 +61,36 @@ TEST(WeatherReply, FromAnswers)
         {"members past the first 2024 bytes are not seen", fixture("oversized.json"),
          "city:Sampletown\rtemp:25.3 C\rpress:1015 hPa\rhum:64%"},
         {"end marker at 1999 counts", end_at_1999, "city:Sampletown\rtemp:7.0 C\rpress:1 hPa\rhum:2%"},
-        {"end marker at 2000 does not", " " + end_at_1999, ZEROS},
+        {"end marker at 2000 does not", " " + end_at_1999, NOT_AVAILABLE},
         {"more than 256 fields keep the first ones", many_fields, "city:Sampletown\rtemp:7.0 C\rpress:0 hPa\rhum:0%"},
-        {"invalid key (401)", fixture("error-401-invalid-key.json"), ZEROS},
-        {"empty answer", "", ZEROS},
-        {"no visibility member", fixture("no-visibility.json"), ZEROS},
+        {"invalid key (401)", fixture("error-401-invalid-key.json"), NOT_AVAILABLE},
+        {"empty answer", "", NOT_AVAILABLE},
+        {"no visibility member", fixture("no-visibility.json"), NOT_AVAILABLE},
         {"visibility before temp", "{\"a\":{\"b\":1},\"visibility\":1,\"main\":{\"temp\":280.15,\"pressure\":1}}",
-         ZEROS},
+         NOT_AVAILABLE},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         EXPECT_EQ(reply_for(c.answer), c.reply);
     }
+}
+
+// libcurl's global set-up is main's, before any thread runs: a query on the
+// serial thread must never do it lazily, so without it there is no query.
+TEST(WeatherQuery, WithoutTheGlobalSetUpNothingIsFetched)
+{
+    std::string scratch = ::testing::TempDir() + "sdsbridge-query-" + std::to_string(getpid());
+    saved_global keep_query(QUERY_FILE);
+    saved_global keep_city(CITY);
+    QUERY_FILE = scratch.c_str();
+    copy_field(CITY, "Sampletown");
+    capture_stdout_begin();
+    handle_weather();
+    capture_stdout_end();
+    EXPECT_EQ(std::string(PushMessage), NOT_AVAILABLE);
+    EXPECT_NE(access(scratch.c_str(), F_OK), 0) << "a download was attempted";
+    unlink(scratch.c_str());
+    PushMessage[0] = '\0';
 }
 
 TEST(WeatherUrl, WidestSettingsFitWhole)
