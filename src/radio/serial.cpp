@@ -107,6 +107,8 @@ int write_ser(const char* cmd)
     while (cmd[position] != '\0') {
         char byte = cmd[position];
         ssize_t written = write(fd, &byte, 1);
+        if (written < 0 && errno == EINTR)
+            continue; // a signal, not a failure: a cut command would confuse the radio
         if (written <= 0)
             break;
         position += static_cast<int>(written);
