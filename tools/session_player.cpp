@@ -101,6 +101,7 @@ bool radio_ready = false;
 std::string answer = "OK\r\n";
 std::string command; // the gateway's command being received
 bool in_pdu = false;
+std::vector<event> radio_lines; // every line the radio sent, CR LF removed
 int reflector_fd = -1;
 int notify_fd = -1; // the gateway's NOTIFY_SOCKET
 std::vector<int> held_fds;
@@ -177,9 +178,19 @@ std::string masked(const std::string& s)
     return out;
 }
 
+// The radio's side of the line. Each whole line is kept with its time, so the
+// time the gateway took to read it can be told from its "data" console line.
+bool radio_write(const std::string& bytes)
+{
+    double at = now_s();
+    for (size_t start = 0, end; (end = bytes.find("\r\n", start)) != std::string::npos; start = end + 2)
+        radio_lines.push_back({at, bytes.substr(start, end - start)});
+    return write(radio_master, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
+}
+
 void answer_radio()
 {
-    if (!answer.empty() && radio_master >= 0 && write(radio_master, answer.data(), answer.size()) < 0)
+    if (!answer.empty() && radio_master >= 0 && !radio_write(answer))
         perror("radio answer");
 }
 
@@ -437,7 +448,7 @@ void send_radio(const line_spec& l)
         return;
     std::string bytes = l.verb == "radio" ? l.text + "\r\n" : l.text;
     note("radio ->", bytes);
-    if (write(radio_master, bytes.data(), bytes.size()) != static_cast<ssize_t>(bytes.size()))
+    if (!radio_write(bytes))
         fail(l.number, "the radio line did not take the bytes");
 }
 
@@ -999,6 +1010,7 @@ void reset_state()
     serial.clear();
     serial_at.clear();
     serial_used = 0;
+    radio_lines.clear();
     datagrams.clear();
     console.clear();
     notices.clear();
