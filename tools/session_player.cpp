@@ -1103,23 +1103,12 @@ struct load_text {
     std::string forward;
 };
 
-std::string hex(const std::string& bytes)
-{
-    std::string out;
-    char digits[3];
-    for (char c : bytes) {
-        snprintf(digits, sizeof digits, "%02X", static_cast<unsigned char>(c));
-        out += digits;
-    }
-    return out;
-}
-
 // The "+CTSDSR:" header and the payload line of personal text n: SDS-TL
 // "8204", the reference, text coding "01", the text.
 void send_radio_text(int n, std::vector<load_text>* texts)
 {
     std::string text = "PC:radio text " + std::to_string(n);
-    std::string payload = "8204" + hex(std::string(1, static_cast<char>(n % 256))) + "01" + hex(text);
+    std::string payload = "8204" + hex_bytes(std::string(1, static_cast<char>(n % 256))) + "01" + hex_bytes(text);
     radio_write("+CTSDSR: 12," + std::string(LOAD_RADIO_ISSI) + ",0,1000001,0," + std::to_string(4 * payload.size()) +
                 "\r\n");
     texts->push_back({now_s(), "::" + std::string(LOAD_CALL) + ";" + LOAD_RADIO_ISSI + ";" + text + ";\n"});
