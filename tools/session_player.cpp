@@ -5,6 +5,7 @@
 // radio line, datagrams to the reflector, control files and console lines.
 // With --gateway it starts the gateway itself, in a private network and mount
 // namespace with its own /tmp; without, it plays against one a user starts.
+// --load plays no file: it drives the gateway as a busy station for a while.
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <net/if.h>
