@@ -1,4 +1,4 @@
-// Escapes shared by the companion tools.
+// Escapes and hex text shared by the companion tools.
 #include "escape.h"
 
 #include <cctype>
@@ -64,6 +64,17 @@ std::string visible(const std::string& bytes)
         } else {
             out += c;
         }
+    }
+    return out;
+}
+
+std::string hex_bytes(const std::string& bytes)
+{
+    std::string out;
+    char pair[3];
+    for (char c : bytes) {
+        snprintf(pair, sizeof pair, "%02X", static_cast<unsigned char>(c));
+        out += pair;
     }
     return out;
 }

@@ -1,6 +1,6 @@
 // The escapes the companion tools share, so that a text typed at the radio
 // simulator, given to the reflector tool or written in a session file means
-// the same bytes everywhere.
+// the same bytes everywhere; and the hex text of SDS payloads.
 #pragma once
 #include <string>
 
@@ -11,3 +11,7 @@ std::string unescape(const std::string& in);
 // The inverse for display: CR, LF, tab, NUL, backslash, other control characters
 // and bytes above 0x7E shown as escapes, so a reported text can be pasted back.
 std::string visible(const std::string& bytes);
+
+// Each byte as two uppercase hex digits, high nibble first, as SDS payloads
+// travel on the PEI.
+std::string hex_bytes(const std::string& bytes);

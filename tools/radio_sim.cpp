@@ -133,17 +133,6 @@ std::string upper_text(std::string text)
     return text;
 }
 
-std::string hex_bytes(const std::string& bytes)
-{
-    std::string out;
-    char pair[3];
-    for (char c : bytes) {
-        snprintf(pair, sizeof pair, "%02X", static_cast<unsigned char>(c));
-        out += pair;
-    }
-    return out;
-}
-
 bool starts(const std::string& text, const char* prefix)
 {
     return text.compare(0, strlen(prefix), prefix) == 0;

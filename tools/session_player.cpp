@@ -5,6 +5,7 @@
 // radio line, datagrams to the reflector, control files and console lines.
 // With --gateway it starts the gateway itself, in a private network and mount
 // namespace with its own /tmp; without, it plays against one a user starts.
+// --load plays no file: it drives the gateway as a busy station for a while.
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <net/if.h>
@@ -92,6 +93,7 @@ std::string attach_link = "/tmp/radio";
 std::string attach_log;
 double timeout_s = 5;
 bool verbose = false;
+int load_s = 0; // --load: seconds of load instead of sessions
 
 // The session being played.
 const session_spec* current = nullptr;
@@ -102,6 +104,9 @@ bool radio_ready = false;
 std::string answer = "OK\r\n";
 std::string command; // the gateway's command being received
 bool in_pdu = false;
+bool confirm_acks = false; // the radio reports "+CMGS: 0,4,N" once it has sent an acknowledgement
+int acks_confirmed = 0;
+std::vector<event> radio_lines; // every line the radio sent, CR LF removed
 int reflector_fd = -1;
 int notify_fd = -1; // the gateway's NOTIFY_SOCKET
 std::vector<int> held_fds;
@@ -179,9 +184,19 @@ std::string masked(const std::string& s)
     return out;
 }
 
+// The radio's side of the line. Each whole line is kept with its time, so the
+// time the gateway took to read it can be told from its "data" console line.
+bool radio_write(const std::string& bytes)
+{
+    double at = now_s();
+    for (size_t start = 0, end; (end = bytes.find("\r\n", start)) != std::string::npos; start = end + 2)
+        radio_lines.push_back({at, bytes.substr(start, end - start)});
+    return write(radio_master, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
+}
+
 void answer_radio()
 {
-    if (!answer.empty() && radio_master >= 0 && write(radio_master, answer.data(), answer.size()) < 0)
+    if (!answer.empty() && radio_master >= 0 && !radio_write(answer))
         perror("radio answer");
 }
 
@@ -198,8 +213,11 @@ void radio_bytes(const char* bytes, size_t count)
         if (c == CTRL_Z || (c == CR && !in_pdu)) {
             note("radio <-", command);
             in_pdu = c == CR && command.rfind("AT+CMGS=", 0) == 0;
-            command.clear();
             answer_radio();
+            // An SDS-TL report with delivery status 00: the acknowledgement of a received text.
+            if (confirm_acks && c == CTRL_Z && command.rfind("821000", 0) == 0)
+                radio_write("+CMGS: 0,4," + std::to_string(++acks_confirmed) + "\r\n");
+            command.clear();
         }
     }
 }
@@ -439,7 +457,7 @@ void send_radio(const line_spec& l)
         return;
     std::string bytes = l.verb == "radio" ? l.text + "\r\n" : l.text;
     note("radio ->", bytes);
-    if (write(radio_master, bytes.data(), bytes.size()) != static_cast<ssize_t>(bytes.size()))
+    if (!radio_write(bytes))
         fail(l.number, "the radio line did not take the bytes");
 }
 
@@ -1040,6 +1058,7 @@ void reset_state()
     serial.clear();
     serial_at.clear();
     serial_used = 0;
+    radio_lines.clear();
     datagrams.clear();
     console.clear();
     notices.clear();
@@ -1106,8 +1125,147 @@ bool play(const session_spec& s)
     return failures == 0;
 }
 
+// --- load: a busy station ------------------------------------------------------
+
+// Every second a reflector text and a local request each start a personal SDS
+// transfer, while a radio user sends a "PC:" text every 10 s. Without the
+// repeater mode switch and with no pause after a PDU the radio can send all
+// of them in time, so any delay measured is the gateway's own: the serial
+// thread reads every OK those transfers wait for, and acknowledges each radio
+// text with a sequence of its own that holds it for its one second.
+constexpr int LOAD_TEXT_EVERY_S = 10;
+constexpr double LOAD_MAX_BLOCK_S = 1.5; // longest the radio's lines may go unread
+constexpr double LOAD_DRAIN_S = 10;      // for the last forwards once the load stops
+const char* LOAD_CALL = "LOAD-GW";
+const char* LOAD_RADIO_ISSI = "2620001";
+
+// A radio text of the load: when its payload line went out, and the forward
+// the reflector must get for it once the radio confirms the acknowledgement.
+struct load_text {
+    double at;
+    std::string forward;
+};
+
+// The "+CTSDSR:" header and the payload line of personal text n: SDS-TL
+// "8204", the reference, text coding "01", the text.
+void send_radio_text(int n, std::vector<load_text>* texts)
+{
+    std::string text = "PC:radio text " + std::to_string(n);
+    std::string payload = "8204" + hex_bytes(std::string(1, static_cast<char>(n % 256))) + "01" + hex_bytes(text);
+    radio_write("+CTSDSR: 12," + std::string(LOAD_RADIO_ISSI) + ",0,1000001,0," + std::to_string(4 * payload.size()) +
+                "\r\n");
+    texts->push_back({now_s(), "::" + std::string(LOAD_CALL) + ";" + LOAD_RADIO_ISSI + ";" + text + ";\n"});
+    radio_write(payload + "\r\n");
+}
+
+// How many times the reflector got t's forward; first: when it came first.
+int forwards_of(const load_text& t, double* first)
+{
+    int copies = 0;
+    for (const event& d : datagrams)
+        if (d.text == t.forward && copies++ == 0 && first)
+            *first = d.at;
+    return copies;
+}
+
+// The longest time a radio line waited for its "data (NN/x): line" console
+// line; a line never logged counts until end. The serial thread reads the
+// lines in order, so each is looked for after the previous one's.
+double longest_block(double end, std::string* which)
+{
+    double longest = 0;
+    size_t cursor = 0;
+    for (const event& line : radio_lines) {
+        double read_at = end;
+        for (size_t i = cursor; i < console.size(); i++) {
+            const std::string& c = console[i].text;
+            size_t text = c.find("): ");
+            if (c.rfind("data (", 0) == 0 && text != std::string::npos &&
+                c.compare(text + 3, std::string::npos, line.text + "\r") == 0) {
+                read_at = console[i].at;
+                cursor = i + 1;
+                break;
+            }
+        }
+        if (read_at - line.at > longest) {
+            longest = read_at - line.at;
+            *which = line.text;
+        }
+    }
+    return longest;
+}
+
+// Runs the load for seconds; true when every radio text was forwarded once
+// and no radio line waited longer than LOAD_MAX_BLOCK_S to be read.
+bool run_load(int seconds)
+{
+    session_spec s;
+    s.file = "load";
+    s.config = {std::string("GATEWAY_CALL=") + LOAD_CALL, "DMO_REPEATER=NO", "SYS_CTOM_WAIT=0"};
+    current = &s;
+    reset_state();
+    confirm_acks = true;
+    acks_confirmed = 0;
+    tracked = std::set<std::string>(std::begin(CONTROL_FILES), std::end(CONTROL_FILES));
+    reflector_fd = bind_udp(DEFAULT_REFLECTOR_PORT);
+    if (reflector_fd < 0 || !start_gateway(s) || !gateway_ready(line_spec{})) {
+        failures++;
+        release();
+        return false;
+    }
+    int local_fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    std::vector<load_text> texts;
+    double start = now_s();
+    for (int second = 0; second < seconds; second++) {
+        wait_until([] { return false; }, start + second);
+        std::string n = std::to_string(second);
+        send_udp(reflector_fd, GATEWAY_PORT, "::LOAD;ALPHA;PC:1234567:reflector text " + n + ";");
+        send_udp(local_fd, LOCAL_PORT, "7654321local request " + n);
+        if (second % LOAD_TEXT_EVERY_S == LOAD_TEXT_EVERY_S / 2)
+            send_radio_text(static_cast<int>(texts.size()), &texts);
+    }
+    close(local_fd);
+    auto all_forwarded = [&texts] {
+        return std::all_of(texts.begin(), texts.end(), [](const load_text& t) { return forwards_of(t, nullptr) > 0; });
+    };
+    wait_until(all_forwarded, now_s() + LOAD_DRAIN_S);
+    double end = now_s();
+    stop_gateway();
+
+    int arrived = 0, twice = 0;
+    double worst = 0;
+    for (const load_text& t : texts) {
+        double first = 0;
+        int copies = forwards_of(t, &first);
+        arrived += copies > 0;
+        twice += copies > 1;
+        if (copies > 0)
+            worst = std::max(worst, first - t.at);
+    }
+    std::string which;
+    double block = longest_block(end, &which);
+    int pdus = static_cast<int>(std::count(serial.begin(), serial.end(), CTRL_Z)) - acks_confirmed;
+    printf("load: %d s, each second 1 reflector text and 1 local request; %d of their %d transfers reached the radio\n",
+           seconds, pdus, 2 * seconds);
+    printf("load: radio texts sent %zu, forwarded %d, forwarded twice %d\n", texts.size(), arrived, twice);
+    printf("load: worst lateness of a forward %.2f s\n", worst);
+    printf("load: longest block of the radio reader %.2f s (line \"%s\")\n", block, visible(which).c_str());
+    if (arrived < static_cast<int>(texts.size()))
+        fail(0,
+             std::to_string(texts.size() - static_cast<size_t>(arrived)) + " radio texts never reached the reflector");
+    if (twice > 0)
+        fail(0, std::to_string(twice) + " radio texts reached the reflector more than once");
+    if (block > LOAD_MAX_BLOCK_S)
+        fail(0, "the radio reader was blocked for more than 1.5 s");
+    release();
+    confirm_acks = false;
+    printf("%s load\n", failures ? "FAIL" : "PASS");
+    return failures == 0;
+}
+
 const char* HELP =
     "usage: sdsbridge-session [--gateway PATH] [--link PATH] [--log FILE] [--timeout S] [--verbose] SESSION...\n"
+    "       sdsbridge-session --gateway PATH --load SECONDS\n"
     "Plays radio sessions against the gateway and reports every unmet expectation.\n"
     "  --gateway PATH  start this gateway for each session, in a private network and\n"
     "                  mount namespace with its own /tmp (status 77 where that is impossible)\n"
@@ -1115,6 +1273,9 @@ const char* HELP =
     "  --log FILE      without --gateway: the gateway's console log, for console lines\n"
     "  --timeout S     seconds an expectation may take (default 5)\n"
     "  --verbose       show every byte, datagram, file write and console line\n"
+    "  --load SECONDS  instead of sessions: each second a reflector text and a local request,\n"
+    "                  every 10 s a radio text; fails when a radio text is not forwarded\n"
+    "                  exactly once or a radio line waits more than 1.5 s to be read\n"
     "Session lines (escapes \\r \\n \\t \\0 \\\\ \\xHH; # starts a comment, the first is the title):\n"
     "  config KEY=value   a configuration line    no-config   start without a file\n"
     "  args ARG...        command line arguments  answer TEXT  the radio's answer (empty: none)\n"
@@ -1151,7 +1312,8 @@ int main(int argc, char* argv[])
             return 0;
         } else if (arg == "--verbose") {
             verbose = true;
-        } else if (has_value && (arg == "--gateway" || arg == "--link" || arg == "--log" || arg == "--timeout")) {
+        } else if (has_value &&
+                   (arg == "--gateway" || arg == "--link" || arg == "--log" || arg == "--timeout" || arg == "--load")) {
             std::string value = argv[++i];
             if (arg == "--gateway")
                 gateway_binary = std::filesystem::absolute(value);
@@ -1159,6 +1321,8 @@ int main(int argc, char* argv[])
                 attach_link = value;
             else if (arg == "--log")
                 attach_log = value;
+            else if (arg == "--load")
+                load_s = atoi(value.c_str());
             else
                 timeout_s = atof(value.c_str());
         } else if (arg[0] == '-') {
@@ -1170,11 +1334,17 @@ int main(int argc, char* argv[])
                 return 2;
         }
     }
+    if (load_s > 0 && (gateway_binary.empty() || !sessions.empty())) {
+        fprintf(stderr, "--load needs --gateway and no session files\n");
+        return 2;
+    }
     std::string why;
     if (!gateway_binary.empty() && !isolate(&why)) {
         printf("skipped: no private network and /tmp for the gateway (%s)\n", why.c_str());
         return SKIPPED;
     }
+    if (load_s > 0)
+        return run_load(load_s) ? 0 : 1;
     int passed = 0;
     for (const session_spec& s : sessions)
         passed += play(s) ? 1 : 0;
