@@ -118,14 +118,3 @@ std::string read_file(const std::string& path)
     all << in.rdbuf();
     return all.str();
 }
-
-std::string hex_of(const std::string& text)
-{
-    std::string out;
-    char pair[3];
-    for (char byte : text) {
-        snprintf(pair, sizeof pair, "%02X", static_cast<unsigned char>(byte));
-        out += pair;
-    }
-    return out;
-}

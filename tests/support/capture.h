@@ -5,6 +5,8 @@
 #include <cstring>
 #include <string>
 
+#include "escape.h" // hex_bytes: the tools' coding, not the gateway's
+
 // Starts sending stdout to a scratch file.
 void capture_stdout_begin();
 // Restores stdout and returns everything printed since capture_stdout_begin.
@@ -36,9 +38,6 @@ int pty_open(std::string* slave_path, int* slave_fd);
 
 // Reads a whole file ("" when it does not exist).
 std::string read_file(const std::string& path);
-// Uppercase hex digits of every byte of text, as the PEI carries SDS payloads.
-std::string hex_of(const std::string& text);
-
 // Saves a global of the daemon and puts its value back at the end of the
 // scope, so each test leaves the globals as it found them:
 //     saved_global keep(DTMF_CTRL_FILE); DTMF_CTRL_FILE = path;

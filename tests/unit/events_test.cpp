@@ -65,8 +65,8 @@ TEST_F(TextSds, PersonalTextWindowComesFromTheAnnouncedLength)
         int bytes; // text bytes the header announces
         std::string text;
     } cases[] = {
-        {"cut to the announced length", hex_of("pc:hello"), 4, "PC:h"},
-        {"announced past the line", hex_of("pc:hi"), 40, "PC:hi"},
+        {"cut to the announced length", hex_bytes("pc:hello"), 4, "PC:h"},
+        {"announced past the line", hex_bytes("pc:hi"), 40, "PC:hi"},
         {"16-bit units", "00500043003A00680069", 10, "PC:hi"},
     };
     for (const auto& c : cases) {
@@ -97,7 +97,7 @@ TEST_F(TextSds, PlainGroupTextReachesTheVoiceGatewayAfterSixSeconds)
         std::string digits;
         std::string file;
     } cases[] = {
-        {"plain, first three letters upper-cased", hex_of("hello"), "HELlo"},
+        {"plain, first three letters upper-cased", hex_bytes("hello"), "HELlo"},
         {"odd digit count ends on the lone digit", "414", "A\x04"},
         {"window stops at the line's end", std::string(DATA_SIZE - 10, '4'), std::string((DATA_SIZE - 10) / 2, 'D')},
     };
@@ -124,8 +124,8 @@ TEST_F(TextSds, PlainGroupTextReachesTheVoiceGatewayAfterSixSeconds)
 TEST_F(TextSds, ReportsComposedMeanwhileDoNotReplaceTheHeldForward)
 {
     sdslength = 8 * (4 + 8);
-    handle(text_line("04", hex_of("PC:hello")), handle_personal_text);
-    handle(text_line("00", hex_of("GC:all")), handle_group_text);
+    handle(text_line("04", hex_bytes("PC:hello")), handle_personal_text);
+    handle(text_line("00", hex_bytes("GC:all")), handle_group_text);
     handle("038013160A2F00000000000066"
            "3A987654"
            "109E60F0"
@@ -145,7 +145,7 @@ TEST_F(TextSds, AFullHeldQueueForwardsItsOldestAtOnce)
 {
     sdslength = 8 * (4 + 4);
     for (int i = 0; i <= HELD_FORWARDS_MAX; i++)
-        handle(text_line("04", hex_of("PC:" + std::to_string(i))), handle_personal_text);
+        handle(text_line("04", hex_bytes("PC:" + std::to_string(i))), handle_personal_text);
     EXPECT_EQ(reflector_next(), "::TEST-GW;1234567;PC:0;\n");
     EXPECT_EQ(reflector_next(), "");
     release_held_forwards();

@@ -54,7 +54,7 @@ TEST_F(SdsTest, LongTextIsCutAt499Bytes)
     capture_stdout_begin();
     send_sds_gc(std::string(600, 'B').c_str());
     capture_stdout_end();
-    EXPECT_EQ(radio_line_read(radio), "AT+CTSDS=12,0\rAT+CMGS=1,560\r82001001" + hex_of(std::string(499, 'B')) + Z);
+    EXPECT_EQ(radio_line_read(radio), "AT+CTSDS=12,0\rAT+CMGS=1,560\r82001001" + hex_bytes(std::string(499, 'B')) + Z);
 }
 
 // Each transfer takes the next message reference, 16 to 255 and on from 0.
