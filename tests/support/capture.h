@@ -38,6 +38,7 @@ int pty_open(std::string* slave_path, int* slave_fd);
 
 // Reads a whole file ("" when it does not exist).
 std::string read_file(const std::string& path);
+
 // Saves a global of the daemon and puts its value back at the end of the
 // scope, so each test leaves the globals as it found them:
 //     saved_global keep(DTMF_CTRL_FILE); DTMF_CTRL_FILE = path;
