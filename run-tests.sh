@@ -2,7 +2,9 @@
 # Installs what the build lacks, then builds and runs the whole test suite
 # twice: a plain build, and one with AddressSanitizer and UndefinedBehaviorSanitizer.
 # A third build with clang runs the unit tests, so that both compilers keep
-# the code free of warnings.
+# the code free of warnings. A fourth, with ThreadSanitizer, runs the radio
+# sessions and unit tests: four threads share the gateway's globals, and a
+# race fails the run. Last, each fuzz target runs for FUZZ_SECONDS (30 s).
 set -euo pipefail
 cd "$(dirname "$0")"
 ./scripts/install-deps.sh
@@ -16,3 +18,5 @@ run_suite() {
 run_suite build "" -DCMAKE_BUILD_TYPE=RelWithDebInfo
 run_suite build-asan "" -DCMAKE_BUILD_TYPE=Debug -DSDSBRIDGE_SANITIZE=ON
 run_suite build-clang unit -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_COMPILER=clang++
+run_suite build-tsan "session|unit" -DCMAKE_BUILD_TYPE=Debug -DSDSBRIDGE_SANITIZE=thread
+./scripts/fuzz.sh "${FUZZ_SECONDS:-30}"
