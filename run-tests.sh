@@ -2,17 +2,24 @@
 # Installs what the build lacks, then builds and runs the whole test suite
 # twice: a plain build, and one with AddressSanitizer and UndefinedBehaviorSanitizer.
 # A third build with clang runs the unit tests, so that both compilers keep
-# the code free of warnings.
+# the code free of warnings. A fourth, with ThreadSanitizer, runs the radio
+# sessions and unit tests: four threads share the gateway's globals, and a
+# race fails the run. Last, each fuzz target runs for FUZZ_SECONDS (30 s).
 set -euo pipefail
 cd "$(dirname "$0")"
 ./scripts/install-deps.sh
 jobs=$(nproc)
+# run_suite DIR "CTEST SELECTION" CMAKE-ARGS...
 run_suite() {
-    local dir=$1 labels=$2; shift 2
+    local dir=$1 select=$2; shift 2
     cmake -S . -B "$dir" -DSDSBRIDGE_WERROR=ON "$@" >/dev/null
     cmake --build "$dir" -j "$jobs"
-    (cd "$dir" && ctest --output-on-failure -j "$jobs" ${labels:+-L "$labels"})
+    # shellcheck disable=SC2086 # the selection is a list of ctest options
+    (cd "$dir" && ctest --output-on-failure -j "$jobs" $select)
 }
 run_suite build "" -DCMAKE_BUILD_TYPE=RelWithDebInfo
-run_suite build-asan "" -DCMAKE_BUILD_TYPE=Debug -DSDSBRIDGE_SANITIZE=ON
-run_suite build-clang unit -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_COMPILER=clang++
+# The load test measures time: only the plain build runs it.
+run_suite build-asan "-LE load" -DCMAKE_BUILD_TYPE=Debug -DSDSBRIDGE_SANITIZE=ON
+run_suite build-clang "-L unit" -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_COMPILER=clang++
+run_suite build-tsan "-L session|unit" -DCMAKE_BUILD_TYPE=Debug -DSDSBRIDGE_SANITIZE=thread
+./scripts/fuzz.sh "${FUZZ_SECONDS:-30}"

@@ -1041,9 +1041,26 @@ bool attach(const session_spec& s)
     return true;
 }
 
+// The first line of a sanitizer's report in the gateway's output (its stderr
+// shares the console pipe): a sanitizer build of the gateway fails the session
+// on any report, also one written while it stops, after the last expectation.
+const char* SANITIZER_REPORTS[] = {
+    "WARNING: ThreadSanitizer:", "ERROR: AddressSanitizer:", "ERROR: LeakSanitizer:", ": runtime error: "};
+
+bool sanitizer_report(const std::string& line)
+{
+    for (const char* mark : SANITIZER_REPORTS)
+        if (line.find(mark) != std::string::npos)
+            return true;
+    return false;
+}
+
 // Everything unexpected that is left once the session has run.
 void leftovers()
 {
+    for (const event& e : console)
+        if (sanitizer_report(e.text))
+            fail(0, "the gateway's sanitizer reported: " + visible(e.text));
     if (serial_used < serial.size())
         fail(0, "unexpected bytes to the radio: \"" + visible(serial.substr(serial_used)) + "\"");
     unexpected_before(datagrams, datagrams.size(), 0, "datagram");

@@ -180,8 +180,12 @@ lip_result lip_decode(const char* payload, int header_bits, lip_report* report)
     while (hex_value(payload[2 + digits]) >= 0)
         digits++;
     int available = digits * NIBBLE_BITS;
-    if (header_bits - PI_BITS < available)
-        available = header_bits - PI_BITS;
+    // The header's length is whatever number the radio wrote, the lowest int
+    // included, so the identifier's bits are taken off in a wider type; a
+    // length short of the identifier leaves no bits at all.
+    long long announced = static_cast<long long>(header_bits) - PI_BITS;
+    if (announced < available)
+        available = announced < 0 ? 0 : static_cast<int>(announced);
     bit_reader reader = {payload + 2, available, 0};
 
     unsigned type = 0;

@@ -2,6 +2,7 @@
 // negative coordinates, the long report's time and shape, and every refusal.
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <cmath>
 #include <string>
 #include <utility>
@@ -130,6 +131,7 @@ TEST(Lip, Refusals)
         {"non-hex digit ends the report", MTP850.substr(0, 12) + "G" + MTP850.substr(13) + "\r", 84, LIP_TOO_SHORT},
         {"no bits after the identifier", "0A\r", 84, LIP_TOO_SHORT},
         {"header shorter than the identifier", MTP850 + "\r", 4, LIP_TOO_SHORT},
+        {"header announces the lowest int (found by fuzzing)", MTP850 + "\r", INT_MIN, LIP_TOO_SHORT},
         {"long report cut inside its point", long_report(3, 0, 1, 1, 1).substr(0, 12), 84, LIP_TOO_SHORT},
         {"PDU type 2", "0A800000000000000000000\r", 88, LIP_NOT_LOCATION},
         {"long PDU, extension not a report", long_report(4, 0, 1, 1, 1), 88, LIP_NOT_LOCATION},
