@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <string>
 
 #include "fuzz_support.h"
 #include "net/reflector_messages.h"
@@ -22,6 +23,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size)
                "the ISSI field is seven characters");
     fuzz_check(strnlen(request.call_message, sizeof request.call_message) < sizeof request.call_message,
                "the text is terminated");
+    // Bytes behind the received ones (a longer earlier request in the same
+    // buffer) change nothing.
+    std::string padded(reinterpret_cast<const char*>(bytes), size);
+    padded.append(40, 'x');
+    struct local_request again;
+    local_request_parse(padded.data(), size, &again);
+    fuzz_check(strcmp(again.call_id_nr, request.call_id_nr) == 0 &&
+                   strcmp(again.call_message, request.call_message) == 0,
+               "only the received bytes count");
     if (issi_accepted(request.call_id_nr, true)) {
         size_t digits = strspn(request.call_id_nr, "0123456789");
         size_t blanks = strspn(request.call_id_nr + digits, " ");
