@@ -56,8 +56,11 @@ void serial_pass()
         return;
     // While a transfer of ours waits for the lock, read only what the radio has
     // already sent, and come back for the lock soon.
-    if (!serial_send_deferred() && !serial_input_ready(LOCK_POLL_MS))
+    if (!serial_send_deferred() && !serial_input_ready(LOCK_POLL_MS)) {
+        if (!keep_running)
+            run = 0;
         return;
+    }
     if (serport.load() >= 0 && read_line(data, sizeof data)) {
         failed_passes = 0;
         if (data[0] != CR)
