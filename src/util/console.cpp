@@ -14,6 +14,7 @@
 #include <string>
 
 #include "global.h"
+#include "util/thread_start.h"
 
 namespace {
 
@@ -230,9 +231,7 @@ int console_queue_start()
         return 1;
     fflush(stdout); // anything stdio holds goes before the queued lines
     console_ending = false;
-    console_queue_on = pthread_create(&console_thread, nullptr, console_writer, nullptr) == 0;
-    if (console_queue_on)
-        pthread_setname_np(console_thread, "console_writer");
+    console_queue_on = start_thread(&console_thread, console_writer, "console_writer") == 1;
     return console_queue_on ? 1 : 0;
 }
 
