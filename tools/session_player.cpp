@@ -67,6 +67,7 @@ struct line_spec {
     std::string path;    // put and file: the file
     double after = -1;   // expected delay after the previous line, -1: untimed
     bool within = false; // after is a limit, not a delay
+    bool never = false;  // "never": not met within after
     int repeat = 1;      // a step done this many times, 1 ms apart
 };
 
@@ -76,7 +77,10 @@ struct session_spec {
     std::vector<std::string> config;
     std::vector<std::string> args;
     bool write_config = true;
-    std::vector<int> held_ports; // bound by the player before the gateway starts
+    std::vector<int> held_ports;  // bound by the player before the gateway starts
+    std::vector<std::string> env; // KEY=VALUE set in the gateway's environment
+    bool journal = false;         // stdout is "the journal": JOURNAL_STREAM names it
+    bool silent_weather = false;  // the weather service takes connections and never answers
     std::vector<line_spec> lines;
 };
 
@@ -93,7 +97,10 @@ std::string attach_link = "/tmp/radio";
 std::string attach_log;
 double timeout_s = 5;
 bool verbose = false;
-int load_s = 0; // --load: seconds of load instead of sessions
+int load_s = 0;        // --load: seconds of load instead of sessions
+bool ack_load = false; // --load-acks: the load with SYS_CTOM_WAIT=2, measuring acknowledgements
+// The gateway's weather service address (its build option), for "weather-service silent".
+std::string weather_url = "https://api.openweathermap.org/data/2.5/weather?";
 
 // The session being played.
 const session_spec* current = nullptr;
@@ -116,6 +123,8 @@ bool console_stalled = false; // "stdout stall": the gateway's output is left un
 pid_t gateway = -1;
 int exit_status = -1; // -1 while running
 int inotify_fd = -1;
+int weather_fd = -1;        // the silent weather service's listening socket
+bool hosts_mounted = false; // /etc/hosts is the session's own
 std::map<int, std::string> watched_dirs;
 std::map<std::string, int> own_writes;
 std::set<std::string> tracked;
@@ -229,8 +238,11 @@ void console_bytes(const char* bytes, size_t count)
     while ((end = console_partial.find('\n')) != std::string::npos) {
         std::string line = masked(console_partial.substr(0, end));
         console_partial.erase(0, end + 1);
-        if (line.rfind("{stamp} ", 0) == 0)
-            line.erase(0, 8);
+        // A journal priority prefix ("<3>") stays; the timestamp after it goes.
+        size_t stamp =
+            line.size() > 3 && line[0] == '<' && isdigit(static_cast<unsigned char>(line[1])) && line[2] == '>' ? 3 : 0;
+        if (line.compare(stamp, 8, "{stamp} ") == 0)
+            line.erase(stamp, 8);
         note("console", line);
         console.push_back({now_s(), line});
     }
@@ -545,6 +557,8 @@ void do_once(const line_spec& l)
         plant_link(l);
     else if (l.verb == "stdout")
         console_stalled = l.text == "stall";
+    else if (l.verb == "radio-output" && radio_slave >= 0)
+        tcflow(radio_slave, l.text == "stop" ? TCOOFF : TCOON);
 }
 
 // Performs a step, repeated 1 ms apart (collecting meanwhile) for "repeat N".
@@ -697,8 +711,22 @@ double expect_exit(const line_spec& l, double deadline)
     return now_s();
 }
 
+// "never": nothing matching l comes within l.after of the line before.
+double expect_none(const line_spec& l, double previous)
+{
+    double until = previous + l.after;
+    wait_until([] { return false; }, until);
+    const std::vector<event>& list = l.verb == "notify" ? notices : l.verb == "console" ? console : datagrams;
+    for (const event& e : list)
+        if (e.at >= previous && e.at <= until && matches_digits(l.text, masked(e.text)))
+            fail(l.number, "\"" + visible(l.text) + "\" came, and should not have");
+    return until;
+}
+
 double check(const line_spec& l, double since, double previous)
 {
+    if (l.never)
+        return expect_none(l, previous);
     double deadline = now_s() + timeout_s;
     if (l.after >= 0)
         deadline = std::max(deadline, previous + l.after + LATE_S);
@@ -758,9 +786,10 @@ std::string first_word(std::string* text)
     return word;
 }
 
-const std::set<std::string> VERBS = {"radio",  "radio-bytes",    "reflector", "local", "answer",   "wait", "signal",
-                                     "unplug", "plug",           "put",       "sent",  "datagram", "file", "console",
-                                     "exit",   "reflector-from", "notify",    "link",  "stdout"};
+const std::set<std::string> VERBS = {"radio",          "radio-bytes", "reflector", "local",   "answer",
+                                     "wait",           "signal",      "unplug",    "plug",    "put",
+                                     "sent",           "datagram",    "file",      "console", "exit",
+                                     "reflector-from", "notify",      "link",      "stdout",  "radio-output"};
 
 bool parse_line(std::string text, int number, session_spec* s, std::string* error)
 {
@@ -775,12 +804,17 @@ bool parse_line(std::string text, int number, session_spec* s, std::string* erro
             return false;
         }
     }
-    if (l.verb == "after" || l.verb == "within") {
+    if (l.verb == "after" || l.verb == "within" || l.verb == "never") {
         l.within = l.verb == "within";
+        l.never = l.verb == "never";
         l.after = duration(first_word(&text));
         l.verb = first_word(&text);
         if (l.after < 0 || is_step(l.verb)) {
-            *error = "\"after\" and \"within\" take a time (2s, 500ms) and an expectation";
+            *error = "\"after\", \"within\" and \"never\" take a time (2s, 500ms) and an expectation";
+            return false;
+        }
+        if (l.never && l.verb != "notify" && l.verb != "console" && l.verb != "datagram") {
+            *error = "\"never\" takes a notify, console or datagram line";
             return false;
         }
     }
@@ -794,6 +828,22 @@ bool parse_line(std::string text, int number, session_spec* s, std::string* erro
     }
     if (l.verb == "no-config") {
         s->write_config = false;
+        return true;
+    }
+    if (l.verb == "env") {
+        s->env.push_back(text);
+        return true;
+    }
+    if (l.verb == "journal") {
+        s->journal = true;
+        return true;
+    }
+    if (l.verb == "weather-service") {
+        s->silent_weather = text == "silent";
+        if (!s->silent_weather) {
+            *error = "\"weather-service\" takes silent";
+            return false;
+        }
         return true;
     }
     if (l.verb == "args") {
@@ -814,6 +864,10 @@ bool parse_line(std::string text, int number, session_spec* s, std::string* erro
     }
     if (l.verb == "stdout" && text != "stall" && text != "read") {
         *error = "\"stdout\" takes stall or read";
+        return false;
+    }
+    if (l.verb == "radio-output" && text != "stop" && text != "start") {
+        *error = "\"radio-output\" takes stop or start";
         return false;
     }
     if (l.verb == "signal" && !signal_number(text)) {
@@ -923,6 +977,53 @@ void watch(const std::string& dir)
         watched_dirs[wd] = dir;
 }
 
+// The weather service's host and port, from its address ("https://host/..." or "http://host:port/...").
+bool weather_host(std::string* host, int* port)
+{
+    size_t scheme = weather_url.find("://");
+    if (scheme == std::string::npos)
+        return false;
+    *port = weather_url.compare(0, scheme, "https") == 0 ? 443 : 80;
+    size_t start = scheme + 3;
+    size_t end = weather_url.find_first_of(":/?", start);
+    *host = weather_url.substr(start, end == std::string::npos ? std::string::npos : end - start);
+    if (end != std::string::npos && weather_url[end] == ':')
+        *port = atoi(weather_url.c_str() + end + 1);
+    return !host->empty() && *port > 0;
+}
+
+// A weather service that takes the connection and never answers, as a stalled
+// or overloaded one does: the service's name resolves to 127.0.0.1 in this
+// mount namespace (a private /etc/hosts), where the player listens and never
+// accepts. The gateway's query then lasts its full time-out.
+bool silence_weather_service()
+{
+    std::string host;
+    int port;
+    if (!weather_host(&host, &port)) {
+        printf("%s: cannot read the weather address %s\n", current->file.c_str(), weather_url.c_str());
+        return false;
+    }
+    std::string hosts = "/tmp/session-hosts";
+    std::ofstream(hosts) << "127.0.0.1 localhost " << host << "\n";
+    if (mount(hosts.c_str(), "/etc/hosts", nullptr, MS_BIND, nullptr) != 0) {
+        printf("%s: cannot give the session its own /etc/hosts: %s\n", current->file.c_str(), strerror(errno));
+        return false;
+    }
+    hosts_mounted = true;
+    weather_fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    struct sockaddr_in at = {};
+    at.sin_family = AF_INET;
+    at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    at.sin_port = htons(static_cast<uint16_t>(port));
+    if (bind(weather_fd, reinterpret_cast<struct sockaddr*>(&at), sizeof at) != 0 || listen(weather_fd, 8) != 0) {
+        printf("%s: cannot listen as the weather service on port %d: %s\n", current->file.c_str(), port,
+               strerror(errno));
+        return false;
+    }
+    return true;
+}
+
 bool start_gateway(const session_spec& s)
 {
     std::filesystem::remove_all(WORK_DIR);
@@ -967,6 +1068,8 @@ bool start_gateway(const session_spec& s)
         for (const std::string& c : s.config)
             conf << c << "\n";
     }
+    if (s.silent_weather && !silence_weather_service())
+        return false;
     watch("/tmp");
     watch(WORK_DIR);
     int out[2];
@@ -983,6 +1086,12 @@ bool start_gateway(const session_spec& s)
             argv.push_back(const_cast<char*>(a.c_str()));
         argv.push_back(nullptr);
         setenv("NOTIFY_SOCKET", notify_at.sun_path, 1);
+        for (const std::string& e : s.env)
+            putenv(const_cast<char*>(e.c_str()));
+        struct stat out_stat;
+        if (s.journal && fstat(STDOUT_FILENO, &out_stat) == 0)
+            setenv("JOURNAL_STREAM", (std::to_string(out_stat.st_dev) + ":" + std::to_string(out_stat.st_ino)).c_str(),
+                   1);
         if (chdir(WORK_DIR) == 0)
             execv(gateway_binary.c_str(), argv.data());
         _exit(127);
@@ -1099,6 +1208,10 @@ void release()
     for (int fd : held_fds)
         close(fd);
     held_fds.clear();
+    if (weather_fd >= 0)
+        close(weather_fd), weather_fd = -1;
+    if (hosts_mounted && umount2("/etc/hosts", MNT_DETACH) == 0)
+        hosts_mounted = false;
     watched_dirs.clear();
 }
 
@@ -1212,13 +1325,75 @@ double longest_block(double end, std::string* which)
     return longest;
 }
 
+// When each transfer began on the radio line: its "AT+CTSDS=12,0" (no
+// repeater mode switch in the load), with whether it was an acknowledgement
+// (its AT+CMGS announces 32 bits to the radio user).
+struct transfer_start {
+    double at;
+    bool ack;
+};
+
+std::vector<transfer_start> transfer_starts()
+{
+    static const std::string START = "AT+CTSDS=12,0\r";
+    static const std::string ACK = "AT+CMGS=" + std::string(LOAD_RADIO_ISSI) + ",32\r";
+    std::vector<transfer_start> starts;
+    for (size_t at = serial.find(START); at != std::string::npos; at = serial.find(START, at + 1))
+        starts.push_back({serial_at[at], serial.compare(at + START.size(), ACK.size(), ACK) == 0});
+    return starts;
+}
+
+// The acknowledgements' lateness: from a radio text's payload line to the
+// first byte of its acknowledgement. Each may wait for the transfer in
+// progress and for one more that asked before it, plus 1 s; returns the
+// count of those that took longer. A transfer lasts until the next begins
+// (the load keeps the line busy).
+int ack_lateness(const std::vector<load_text>& texts, double end, std::vector<double>* lateness)
+{
+    std::vector<transfer_start> starts = transfer_starts();
+    double longest = 0; // the longest transfer other than an acknowledgement
+    for (size_t i = 0; i + 1 < starts.size(); i++)
+        if (!starts[i].ack)
+            longest = std::max(longest, starts[i + 1].at - starts[i].at);
+    int beyond = 0;
+    size_t next_ack = 0;
+    for (const load_text& t : texts) {
+        while (next_ack < starts.size() && (!starts[next_ack].ack || starts[next_ack].at < t.at))
+            next_ack++;
+        double acked = next_ack < starts.size() ? starts[next_ack++].at : end;
+        double in_progress = 0;
+        for (size_t i = 0; i + 1 < starts.size() && starts[i].at <= t.at; i++)
+            in_progress = starts[i + 1].at - starts[i].at;
+        lateness->push_back(acked - t.at);
+        beyond += acked - t.at > in_progress + longest + 1.0;
+    }
+    return beyond;
+}
+
+void print_ack_lateness(const std::vector<load_text>& texts, double end)
+{
+    std::vector<double> lateness;
+    int beyond = ack_lateness(texts, end, &lateness);
+    std::sort(lateness.begin(), lateness.end());
+    double median = lateness.empty() ? 0 : lateness[lateness.size() / 2];
+    double worst = lateness.empty() ? 0 : lateness.back();
+    printf("load: acknowledgement lateness median %.2f s, worst %.2f s; %d beyond its bound\n", median, worst, beyond);
+    if (beyond > 0)
+        fail(0, std::to_string(beyond) +
+                    " acknowledgements waited longer than the transfer in progress, one more and 1 s");
+}
+
 // Runs the load for seconds; true when every radio text was forwarded once
-// and no radio line waited longer than LOAD_MAX_BLOCK_S to be read.
+// and no radio line waited longer than LOAD_MAX_BLOCK_S to be read. The ack
+// form pauses SYS_CTOM_WAIT=2 s after every personal transfer, so the
+// senders always have a transfer waiting, and checks how late the
+// acknowledgements of the radio texts go out.
 bool run_load(int seconds)
 {
     session_spec s;
-    s.file = "load";
-    s.config = {std::string("GATEWAY_CALL=") + LOAD_CALL, "DMO_REPEATER=NO", "SYS_CTOM_WAIT=0"};
+    s.file = ack_load ? "load-acks" : "load";
+    s.config = {std::string("GATEWAY_CALL=") + LOAD_CALL, "DMO_REPEATER=NO",
+                ack_load ? "SYS_CTOM_WAIT=2" : "SYS_CTOM_WAIT=0"};
     current = &s;
     reset_state();
     confirm_acks = true;
@@ -1274,15 +1449,17 @@ bool run_load(int seconds)
         fail(0, std::to_string(twice) + " radio texts reached the reflector more than once");
     if (block > LOAD_MAX_BLOCK_S)
         fail(0, "the radio reader was blocked for more than 1.5 s");
+    if (ack_load)
+        print_ack_lateness(texts, end);
     release();
     confirm_acks = false;
-    printf("%s load\n", failures ? "FAIL" : "PASS");
+    printf("%s %s\n", failures ? "FAIL" : "PASS", s.file.c_str());
     return failures == 0;
 }
 
 const char* HELP =
     "usage: sdsbridge-session [--gateway PATH] [--link PATH] [--log FILE] [--timeout S] [--verbose] SESSION...\n"
-    "       sdsbridge-session --gateway PATH --load SECONDS\n"
+    "       sdsbridge-session --gateway PATH --load SECONDS | --load-acks SECONDS\n"
     "Plays radio sessions against the gateway and reports every unmet expectation.\n"
     "  --gateway PATH  start this gateway for each session, in a private network and\n"
     "                  mount namespace with its own /tmp (status 77 where that is impossible)\n"
@@ -1293,10 +1470,17 @@ const char* HELP =
     "  --load SECONDS  instead of sessions: each second a reflector text and a local request,\n"
     "                  every 10 s a radio text; fails when a radio text is not forwarded\n"
     "                  exactly once or a radio line waits more than 1.5 s to be read\n"
+    "  --load-acks SECONDS  the same with SYS_CTOM_WAIT=2; also fails when a radio text's\n"
+    "                  acknowledgement waits longer than the transfer in progress, one more and 1 s\n"
+    "  --weather-url URL  the gateway's weather service address (its build option), for\n"
+    "                  \"weather-service silent\" (default https://api.openweathermap.org/...)\n"
     "Session lines (escapes \\r \\n \\t \\0 \\\\ \\xHH; # starts a comment, the first is the title):\n"
     "  config KEY=value   a configuration line    no-config   start without a file\n"
     "  args ARG...        command line arguments  answer TEXT  the radio's answer (empty: none)\n"
     "  hold-port PORT     the player holds UDP PORT (0.0.0.0) so the gateway cannot bind it\n"
+    "  env KEY=VALUE      in the gateway's environment (env WATCHDOG_USEC=4000000)\n"
+    "  journal            the gateway's stdout is named by JOURNAL_STREAM, as systemd's journal is\n"
+    "  weather-service silent  the weather service takes connections and never answers\n"
     "  radio TEXT         the radio sends TEXT and CR LF   radio-bytes TEXT   exactly TEXT\n"
     "  reflector TEXT     a datagram to port 5230          local TEXT   a datagram to 54001\n"
     "  reflector-from ADDR TEXT  a datagram to port 5230 from ADDR (127.0.0.2), the reflector's port\n"
@@ -1304,6 +1488,7 @@ const char* HELP =
     "  unplug / plug      the radio's cable               put PATH TEXT  write a file\n"
     "  link PATH TARGET   make PATH a symbolic link to TARGET\n"
     "  stdout stall|read  stop / resume reading the gateway's output\n"
+    "  radio-output stop|start  the radio stops / resumes taking bytes (flow control)\n"
     "  repeat N STEP      do STEP N times, 1 ms apart (repeat 200 signal TERM)\n"
     "  sent TEXT          the gateway writes TEXT to the radio next\n"
     "  datagram TEXT      the next datagram to the reflector ({time} masks a report time)\n"
@@ -1312,7 +1497,8 @@ const char* HELP =
     "  exit N             the gateway ends with status N\n"
     "  notify TEXT        a line the gateway sent to NOTIFY_SOCKET ({n} stands for digits)\n"
     "  after 2s LINE      the expectation comes 2 s after the line before it\n"
-    "  within 2s LINE     the expectation comes at most 2 s after the line before it\n";
+    "  within 2s LINE     the expectation comes at most 2 s after the line before it\n"
+    "  never 3s LINE      no such notify, console or datagram line within 3 s of the line before\n";
 
 } // namespace
 
@@ -1329,8 +1515,8 @@ int main(int argc, char* argv[])
             return 0;
         } else if (arg == "--verbose") {
             verbose = true;
-        } else if (has_value &&
-                   (arg == "--gateway" || arg == "--link" || arg == "--log" || arg == "--timeout" || arg == "--load")) {
+        } else if (has_value && (arg == "--gateway" || arg == "--link" || arg == "--log" || arg == "--timeout" ||
+                                 arg == "--load" || arg == "--load-acks" || arg == "--weather-url")) {
             std::string value = argv[++i];
             if (arg == "--gateway")
                 gateway_binary = std::filesystem::absolute(value);
@@ -1338,8 +1524,10 @@ int main(int argc, char* argv[])
                 attach_link = value;
             else if (arg == "--log")
                 attach_log = value;
-            else if (arg == "--load")
-                load_s = atoi(value.c_str());
+            else if (arg == "--load" || arg == "--load-acks")
+                load_s = atoi(value.c_str()), ack_load = arg == "--load-acks";
+            else if (arg == "--weather-url")
+                weather_url = value;
             else
                 timeout_s = atof(value.c_str());
         } else if (arg[0] == '-') {
@@ -1352,7 +1540,7 @@ int main(int argc, char* argv[])
         }
     }
     if (load_s > 0 && (gateway_binary.empty() || !sessions.empty())) {
-        fprintf(stderr, "--load needs --gateway and no session files\n");
+        fprintf(stderr, "--load and --load-acks need --gateway and no session files\n");
         return 2;
     }
     std::string why;
