@@ -19,6 +19,9 @@
 
 namespace {
 
+// How long the stop waits for a weather query to be abandoned.
+constexpr int WEATHER_STOP_WAIT_MS = 1500;
+
 const char USAGE[] = "usage: sdsbridge [--daemon | --help | --version]\n"
                      "Joins a TETRA radio on a serial PEI to a reflector network over UDP.\n"
                      "Reads sdsbridge.conf from the working directory and logs on standard output.\n"
@@ -47,6 +50,10 @@ int stop(int status)
 {
     service_stopping();
     report_caught_signals();
+    // A weather query must not be inside libcurl while the exit cleans up
+    // OpenSSL; it has been abandoned since the stop request, in about a second.
+    weather_stop(WEATHER_STOP_WAIT_MS);
+    // Bounded: a stalled log reader costs the lines still queued, never the stop.
     console_queue_drain();
     // A signal that came while the queue drained; written at once now.
     report_caught_signals();
@@ -66,7 +73,7 @@ int main(int argc, char* argv[])
     if (argc > 1 && strcmp(argv[1], "--daemon") == 0) {
         // Keep the working directory: the configuration and fault log live there.
         if (daemon(1, 0) != 0)
-            log_raw("daemon failed\n");
+            log_raw_failure("daemon failed\n");
         log_raw("sdsbridge started in daemon mode\n");
     }
     if (!install_signal_handlers())
@@ -78,10 +85,10 @@ int main(int argc, char* argv[])
         return stop(1);
     // sds_lfd starts at 16 statically; setting it here again could undo the
     // reference of a transfer a worker thread has already begun.
-    start_worker_threads();
-    service_ready();
+    struct startup_outcome outcome = start_worker_threads();
     if (!keep_running)
         return stop(0);
+    service_ready(outcome);
     beacon_loop();
     return stop(0);
 }

@@ -126,7 +126,7 @@ void store_value(const config_key& key, const char* value)
 void store_weather_key(const char* value)
 {
     if (strlen(value) != API_KEY_LENGTH || strspn(value, "0123456789abcdef") != API_KEY_LENGTH) {
-        log_raw("%s refused: not 32 lowercase hexadecimal characters\n", WEATHER_KEY_NAME);
+        log_raw_refusal("%s refused: not 32 lowercase hexadecimal characters\n", WEATHER_KEY_NAME);
         return;
     }
     copy_field(API_KEY, value);
@@ -162,7 +162,7 @@ int resolve_reflector()
 {
     struct hostent* host = gethostbyname(REFLECTOR_DNS);
     if (!host || host->h_addrtype != AF_INET || !host->h_addr_list[0]) {
-        log_raw("Could not resolve host name\n");
+        log_raw_failure("Could not resolve host name\n");
         return 0;
     }
     struct in_addr first;
@@ -194,7 +194,7 @@ int read_config(const char* cfgFile)
     restore_defaults();
     FILE* file = fopen(cfgFile, "r");
     if (!file) {
-        log_raw("Failed to open file %s %i\n", cfgFile, 0);
+        log_raw_failure("Failed to open file %s %i\n", cfgFile, 0);
         return 0;
     }
     log_raw("Reading file %s\n", cfgFile);

@@ -28,14 +28,14 @@ void replace_file(const char* path, const char* message)
 {
     int fd = open(path, O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, CONTROL_FILE_MODE);
     if (fd < 0) {
-        log_ts("Cannot write %s: %s\n", path, strerror(errno));
+        log_failure("Cannot write %s: %s\n", path, strerror(errno));
         return;
     }
     // The umask may have narrowed the mode of a new file.
     fchmod(fd, CONTROL_FILE_MODE);
     FILE* file = fdopen(fd, "w");
     if (!file) {
-        log_ts("Cannot write %s: %s\n", path, strerror(errno));
+        log_failure("Cannot write %s: %s\n", path, strerror(errno));
         close(fd);
         return;
     }

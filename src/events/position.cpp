@@ -228,7 +228,7 @@ void handle_lip_position()
     lip_report report;
     lip_result result = lip_decode(data, sdslength, &report);
     if (result != LIP_DECODED) {
-        log_ts("LIP refused: %s\n", lip_result_text(result));
+        log_refusal("LIP refused: %s\n", lip_result_text(result));
         return;
     }
     if (SYS_DEBUG)

@@ -11,4 +11,3 @@ char sendtext[SENDTEXT_SIZE];
 int sdslength;
 struct timeval lastgps;
 char data[DATA_SIZE];
-char PushMessage[DATA_SIZE];

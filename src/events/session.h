@@ -26,7 +26,3 @@ extern struct timeval lastgps;       // time of the last GPS report sent
 
 // The current line from the radio: LF bytes dropped, ending in its CR, zero-filled.
 extern char data[DATA_SIZE];
-
-// Push slot: a reply text the serial thread sends through the local SDS
-// request port at the top of its next pass (empty when nothing is pending).
-extern char PushMessage[DATA_SIZE];

@@ -4,10 +4,11 @@
 
 #include "config/config.h"
 #include "control/voice_gateway.h"
-#include "events/deferred.h"
 #include "events/handlers.h"
 #include "events/session.h"
+#include "events/weather.h"
 #include "net/datagrams.h"
+#include "radio/turns.h"
 #include "util/console.h"
 #include "util/text.h"
 
@@ -65,7 +66,7 @@ void roaming_reply()
     log_raw("ROAMING->%s\n", Message);
     send_to_reflector(Message);
     snprintf(Message, sizeof Message, "%s\r%s\r%s", TETRAMASTER, GATEWAY_CALL, GATEWAY_COMMENT);
-    serial_send_pc(CALL_ID, Message);
+    serial_queue_pc(CALL_ID, Message);
 }
 
 } // namespace

@@ -8,11 +8,11 @@
 
 #include "config/config.h"
 #include "control/voice_gateway.h"
-#include "events/deferred.h"
 #include "events/handlers.h"
 #include "events/session.h"
 #include "net/datagrams.h"
 #include "net/reflector_messages.h"
+#include "radio/turns.h"
 #include "util/console.h"
 
 namespace {
@@ -23,15 +23,12 @@ constexpr int TEXT_DIGITS_START = 8;
 constexpr int REFERENCE_START = 4;
 // Letters upper-cased so that "pc:" routes like "PC:".
 constexpr int PREFIX_LENGTH = 3;
-// Pause, in seconds, before a plain group text reaches the voice gateway;
-// the serial thread reads no line meanwhile.
-constexpr int GROUP_TEXT_DELAY_S = 6;
 
-// Personal texts' forwards, held until the radio confirms a sent SDS; each
-// confirmation releases the oldest. They have storage of their own so that
-// reports composed meanwhile (group texts, positions, voice activity) cannot
-// replace what a confirmation releases, and a second text that arrives before
-// the first is confirmed queues behind it.
+// Personal texts' forwards, held until the radio confirms a sent SDS; a
+// confirmation releases all of them, oldest first. They have storage of their
+// own so that reports composed meanwhile (group texts, positions, voice
+// activity) cannot replace what a confirmation releases, and a second text
+// that arrives before the first is confirmed queues behind it.
 struct held_forward {
     int kind;                // MSG_PC, MSG_DN, MSG_RG or MSG_SVX
     char text[MESSAGE_SIZE]; // the datagram, or the text for the voice gateway
@@ -110,7 +107,7 @@ void release_oldest()
 held_forward& new_held_slot()
 {
     if (held_count == HELD_FORWARDS_MAX) {
-        log_ts("%d forwards wait for the radio's confirmation: the oldest goes now\n", held_count);
+        log_refusal("%d forwards wait for the radio's confirmation: the oldest goes now\n", held_count);
         release_oldest();
     }
     held_count++;
@@ -179,11 +176,11 @@ void handle_personal_text()
     int digits = sdslength / 4 - TEXT_DIGITS_START;
     char lfd[3];
     if (!message_reference(lfd, sizeof lfd)) {
-        log_ts("SDS text from %s without a message reference: not acknowledged\n", CALL_ID);
+        log_refusal("SDS text from %s without a message reference: not acknowledged\n", CALL_ID);
         return;
     }
     decode_text(digits);
-    serial_send_ack(CALL_ID, lfd);
+    serial_queue_ack(CALL_ID, lfd);
     hold_personal_forward();
 }
 
@@ -206,9 +203,11 @@ void handle_group_text()
 
 void handle_confirmation()
 {
-    // Any confirmed transfer releases a held forward, not only our acknowledgement.
-    if (held_count > 0)
-        release_oldest();
+    // Any confirmed transfer releases what is held, not only our
+    // acknowledgement's forward: every held text has been acknowledged by
+    // now, and a confirmation the radio never sent (it answered an error, or
+    // the line was garbled) must not leave every later forward one behind.
+    release_held_forwards();
 }
 
 void release_held_forwards()

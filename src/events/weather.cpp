@@ -1,24 +1,33 @@
 // Weather reply: one GET of the current-weather service into the scratch file,
 // three values picked out of its JSON by plain string matching, the reply
-// text left in the push slot for the requesting radio.
+// posted to the local SDS request port for the requesting radio. The query
+// runs on a worker of its own, one at a time: a slow or unreachable service
+// must never keep the serial thread from reading the radio.
 #include "events/weather.h"
 
 #include <curl/curl.h>
 
 #include <atomic>
 #include <cerrno>
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 
 #include "config/config.h"
 #include "config/places.h"
 #include "events/handlers.h"
 #include "events/session.h"
+#include "global.h"
+#include "net/datagrams.h"
+#include "net/reflector_messages.h"
 #include "util/console.h"
+#include "util/liveness.h"
 #include "util/text.h"
 
 char WEATHER_URL[WEATHER_URL_SIZE];
+char PushMessage[WEATHER_REPLY_SIZE];
 
 namespace {
 
@@ -36,6 +45,21 @@ constexpr long TRANSFER_TIMEOUT_S = 60;
 // Set once by weather_setup, in main before any thread starts.
 std::atomic<bool> curl_ready{false};
 
+// What the longest query may take: libcurl's 10 s to connect within its 60 s
+// for the whole transfer, and some seconds for the scratch file and the post.
+constexpr int QUERY_STEP_BOUND_S = static_cast<int>(TRANSFER_TIMEOUT_S) + 20;
+
+// The request handed from the serial thread to the worker.
+std::mutex request_lock;
+// Never destroyed: the worker still waits on it when the process exits, and
+// destroying a condition variable with a waiter blocks the exit for good.
+std::condition_variable& request_came = *new std::condition_variable;
+char requested_issi[WEATHER_ISSI_SIZE]; // the radio that asked
+bool request_waiting = false;           // handed over, not yet taken
+bool query_running = false;             // the worker is at it
+// How often a stop looks whether the query has ended.
+constexpr int STOP_POLL_MS = 10;
+
 // The value after key when field begins with it (1); value stays as it was
 // otherwise (0).
 int pick(const char* field, const char* key, float* value)
@@ -44,6 +68,14 @@ int pick(const char* field, const char* key, float* value)
         return 0;
     *value = static_cast<float>(atof(field + strlen(key)));
     return 1;
+}
+
+// libcurl's progress callback: a stop abandons the transfer (libcurl calls
+// this at least once a second, also while a silent service is waited for),
+// so the process never exits while the query is inside libcurl and OpenSSL.
+int abandon_on_stop(void*, curl_off_t, curl_off_t, curl_off_t, curl_off_t)
+{
+    return keep_running ? 0 : 1;
 }
 
 // libcurl's write callback: appends the received block to the scratch file.
@@ -66,7 +98,7 @@ int download_answer(const char* url)
         return 0;
     FILE* file = fopen(QUERY_FILE, "wb");
     if (!file) {
-        log_ts("Cannot write %s: %s\n", QUERY_FILE, strerror(errno));
+        log_failure("Cannot write %s: %s\n", QUERY_FILE, strerror(errno));
         curl_easy_cleanup(curl);
         return 0;
     }
@@ -76,6 +108,8 @@ int download_answer(const char* url)
     curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, CONNECT_TIMEOUT_S);
     curl_easy_setopt(curl, CURLOPT_TIMEOUT, TRANSFER_TIMEOUT_S);
     curl_easy_setopt(curl, CURLOPT_WRITEDATA, file);
+    curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, abandon_on_stop);
+    curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
     CURLcode res = curl_easy_perform(curl);
     log_ts("CURL res:%i\n", static_cast<int>(res));
     curl_easy_cleanup(curl);
@@ -89,7 +123,7 @@ size_t read_answer(char* buffer, size_t size)
 {
     FILE* file = fopen(QUERY_FILE, "r");
     if (!file) {
-        log_ts("Cannot read %s: %s\n", QUERY_FILE, strerror(errno));
+        log_failure("Cannot read %s: %s\n", QUERY_FILE, strerror(errno));
         return 0;
     }
     size_t got = fread(buffer, 1, size, file);
@@ -103,7 +137,7 @@ int weather_setup()
 {
     CURLcode res = curl_global_init(CURL_GLOBAL_DEFAULT);
     if (res != CURLE_OK) {
-        log_ts("curl_global_init failed: %s\n", curl_easy_strerror(res));
+        log_failure("curl_global_init failed: %s\n", curl_easy_strerror(res));
         return 0;
     }
     curl_ready = true;
@@ -162,12 +196,67 @@ void format_weather_reply(const char* answer, size_t length, const char* city, c
              static_cast<double>(humidity));
 }
 
-void handle_weather()
+void weather_query(const char* issi)
 {
     format_weather_url(WEATHER_URL, sizeof WEATHER_URL, BASE_URL, ZIP, COUNTRY, API_KEY);
     char buffer[WEATHER_READ_SIZE] = {};
     size_t length = 0;
     if (download_answer(WEATHER_URL))
         length = read_answer(buffer, sizeof buffer);
+    if (!keep_running)
+        return; // abandoned by a stop: no reply would reach the radio now
     format_weather_reply(buffer, length, CITY, PushMessage, sizeof PushMessage);
+    // The request's ISSI field is seven characters wide: an eight-digit caller
+    // would lend its last digit to the text and the reply would reach another radio.
+    if (strlen(issi) > static_cast<size_t>(LOCAL_ISSI_WIDTH)) {
+        log_refusal("Reply to %s not sent: a local request carries at most 7 ISSI digits\n", issi);
+        return;
+    }
+    char PushMessageSend[WEATHER_REPLY_SIZE + WEATHER_ISSI_SIZE];
+    format_local_sds_request(PushMessageSend, sizeof PushMessageSend, issi, PushMessage);
+    send_to_local_port(PushMessageSend);
+}
+
+void handle_weather()
+{
+    std::lock_guard<std::mutex> lock(request_lock);
+    // One query at a time: a second request while one runs is refused, not
+    // queued behind a service that may take its full minute to fail.
+    if (request_waiting || query_running) {
+        log_refusal("Weather request from %s refused: the query for %s still runs\n", CALL_ID, requested_issi);
+        return;
+    }
+    copy_field(requested_issi, CALL_ID);
+    request_waiting = true;
+    request_came.notify_one();
+}
+
+void* weather_worker(void*)
+{
+    liveness_register("tweather_query", QUERY_STEP_BOUND_S);
+    std::unique_lock<std::mutex> lock(request_lock);
+    for (;;) {
+        liveness_waiting();
+        request_came.wait(lock, [] { return request_waiting; });
+        char issi[WEATHER_ISSI_SIZE];
+        copy_field(issi, requested_issi);
+        request_waiting = false;
+        query_running = true;
+        lock.unlock();
+        liveness_step_begin();
+        weather_query(issi);
+        lock.lock();
+        query_running = false;
+    }
+}
+
+int weather_stop(int bound_ms)
+{
+    std::unique_lock<std::mutex> lock(request_lock);
+    for (int waited = 0; query_running && waited < bound_ms; waited += STOP_POLL_MS) {
+        lock.unlock();
+        sleep_us(static_cast<long long>(STOP_POLL_MS) * 1000);
+        lock.lock();
+    }
+    return query_running ? 0 : 1;
 }

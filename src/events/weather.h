@@ -3,12 +3,15 @@
 #pragma once
 #include <cstddef>
 
-constexpr int WEATHER_URL_SIZE = 200;   // fits 48 + 4 + 50 + 1 + 50 + 7 + 32 characters + NUL
-constexpr int WEATHER_READ_SIZE = 2024; // bytes of the answer that are looked at
-constexpr int WEATHER_SCAN_END = 2000;  // markers are looked for at positions 0..1999
+constexpr int WEATHER_URL_SIZE = 200;    // fits 48 + 4 + 50 + 1 + 50 + 7 + 32 characters + NUL
+constexpr int WEATHER_READ_SIZE = 2024;  // bytes of the answer that are looked at
+constexpr int WEATHER_SCAN_END = 2000;   // markers are looked for at positions 0..1999
+constexpr int WEATHER_REPLY_SIZE = 1024; // the reply text + NUL
+constexpr int WEATHER_ISSI_SIZE = 20;    // the asking radio's ISSI + NUL, as CALL_ID
 
-// The request address of the last query.
+// The request address and the reply text of the last query.
 extern char WEATHER_URL[WEATHER_URL_SIZE];
+extern char PushMessage[WEATHER_REPLY_SIZE];
 
 // libcurl's global set-up, which is not thread-safe: main calls it once
 // before any thread starts. Returns 1 when done; 0 after logging the failure,
@@ -25,3 +28,19 @@ int format_weather_url(char* url, size_t size, const char* base, const char* zip
 // without its bounding markers, an empty one after a failed transfer) the
 // reply is "city:..\rweather not available".
 void format_weather_reply(const char* answer, size_t length, const char* city, char* reply, size_t size);
+
+// Status 61010 on the serial thread: hands CALL_ID to the weather worker and
+// returns at once. While a query runs, a second request is refused with one line.
+void handle_weather();
+
+// Thread body of the weather worker ("tweather_query"): one query per request.
+void* weather_worker(void* dummy);
+
+// For the stop, once keep_running has fallen: waits up to bound_ms for a
+// query in progress to be abandoned. Returns 1 when none runs any more.
+int weather_stop(int bound_ms);
+
+// One query for the radio issi: download, reply text into PushMessage, and
+// the reply posted as a local SDS request "ISSI+text" (not for an ISSI
+// longer than the request's seven-character field: one line says so).
+void weather_query(const char* issi);

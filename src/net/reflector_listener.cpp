@@ -8,7 +8,7 @@
 #include "global.h"
 #include "net/reflector_messages.h"
 #include "net/udp.h"
-#include "radio/sds.h"
+#include "radio/turns.h"
 #include "util/console.h"
 
 namespace {
@@ -34,8 +34,8 @@ bool from_reflector(const struct sockaddr_in* sender)
     if (drop_reported_at == 0 || now - drop_reported_at >= DROP_REPORT_INTERVAL_S) {
         char address[INET_ADDRSTRLEN];
         inet_ntop(AF_INET, &sender->sin_addr, address, sizeof address);
-        log_ts("REFLECTOR_ONLY: dropped %u datagram(s) not from the reflector, the last from %s:%u\n",
-               dropped_since_report, address, static_cast<unsigned>(ntohs(sender->sin_port)));
+        log_refusal("REFLECTOR_ONLY: dropped %u datagram(s) not from the reflector, the last from %s:%u\n",
+                    dropped_since_report, address, static_cast<unsigned>(ntohs(sender->sin_port)));
         drop_reported_at = now;
         dropped_since_report = 0;
     }
@@ -70,10 +70,25 @@ int reflector_listener_step(int sock)
     return 1;
 }
 
-void* reflector_listener(void*)
+namespace {
+
+// Built when used: tests may have pointed the address elsewhere.
+udp_thread reflector_thread()
+{
+    return {SOCK_UDP_IP, SOCK_UDP_PORT,        &reflector_listener_controlsock,
+            "socket2",   "reflector_listener", reflector_listener_step};
+}
+
+} // namespace
+
+int reflector_listener_open()
 {
     // A port in use is logged; the socket still sends.
-    udp_thread_run({SOCK_UDP_IP, SOCK_UDP_PORT, &reflector_listener_controlsock, "socket2", "reflector_listener",
-                    reflector_listener_step});
+    return udp_thread_open(reflector_thread());
+}
+
+void* reflector_listener(void*)
+{
+    udp_thread_run(reflector_thread(), "treflector_listener", longest_sequence_s() + STEP_SLACK_S);
     return nullptr;
 }

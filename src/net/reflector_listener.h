@@ -9,5 +9,10 @@
 // was dropped.
 int reflector_listener_step(int sock);
 
-// Thread body; dummy is unused.
+// Creates the reflector socket on 0.0.0.0:5230, before any thread that sends
+// on it starts. Returns 0 when bound, the bind's errno when it only sends,
+// -1 when there is none.
+int reflector_listener_open();
+
+// Thread body; dummy is unused. Receives on the socket opened before.
 void* reflector_listener(void* dummy);

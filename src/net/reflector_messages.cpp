@@ -131,6 +131,6 @@ int issi_accepted(const char* issi, bool padded)
         shown[n] = c < ' ' || c >= 0x7f ? '?' : issi[n];
     }
     shown[n] = '\0';
-    log_ts("SDS refused: ISSI \"%s\" is not 1 to 8 digits\n", shown);
+    log_refusal("SDS refused: ISSI \"%s\" is not 1 to 8 digits\n", shown);
     return 0;
 }

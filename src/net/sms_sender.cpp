@@ -6,7 +6,7 @@
 #include "config/places.h"
 #include "net/reflector_messages.h"
 #include "net/udp.h"
-#include "radio/sds.h"
+#include "radio/turns.h"
 
 std::atomic<int> sms_sender_controlsock{-1};
 
@@ -26,10 +26,24 @@ int sms_sender_step(int sock)
     return 1;
 }
 
-void* sms_sender(void*)
+namespace {
+
+// Built when used: tests may have pointed the address elsewhere.
+udp_thread local_thread()
+{
+    return {SMS_SENDER_IP, SMS_SENDER_PORT, &sms_sender_controlsock, "sms_sender", "sms_sender", sms_sender_step};
+}
+
+} // namespace
+
+int sms_sender_open()
 {
     // A port in use is logged; the thread then receives nothing.
-    udp_thread_run(
-        {SMS_SENDER_IP, SMS_SENDER_PORT, &sms_sender_controlsock, "sms_sender", "sms_sender", sms_sender_step});
+    return udp_thread_open(local_thread());
+}
+
+void* sms_sender(void*)
+{
+    udp_thread_run(local_thread(), "tsms_sender", longest_sequence_s() + STEP_SLACK_S);
     return nullptr;
 }

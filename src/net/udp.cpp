@@ -9,6 +9,7 @@
 
 #include "global.h"
 #include "util/console.h"
+#include "util/liveness.h"
 
 std::atomic<int> reflector_listener_controlsock{-1};
 
@@ -20,8 +21,9 @@ void ipv4_address(struct sockaddr_in* addr, const char* ip, int port)
     addr->sin_addr.s_addr = inet_addr(ip);
 }
 
-int udp_socket_bound(const char* ip, int port)
+int udp_socket_bound(const char* ip, int port, int* bind_error)
 {
+    *bind_error = 0;
     int sock = socket(AF_INET, SOCK_DGRAM, 0);
     if (sock < 0)
         return -1;
@@ -29,35 +31,44 @@ int udp_socket_bound(const char* ip, int port)
     ipv4_address(&local, ip, port);
     // A port held by another program (a second gateway, a test left running)
     // leaves the socket deaf but still able to send: say so, and go on.
-    if (bind(sock, reinterpret_cast<struct sockaddr*>(&local), sizeof local) != 0)
-        log_ts("Cannot bind UDP %s:%d: %s\n", ip, port, strerror(errno));
+    if (bind(sock, reinterpret_cast<struct sockaddr*>(&local), sizeof local) != 0) {
+        *bind_error = errno;
+        log_failure("Cannot bind UDP %s:%d: %s\n", ip, port, strerror(*bind_error));
+    }
     return sock;
 }
 
 long udp_receive(int sock, char* buf, size_t size, struct sockaddr_in* from)
 {
     socklen_t from_len = sizeof *from;
-    return recvfrom(sock, buf, size, 0, reinterpret_cast<struct sockaddr*>(from), &from_len);
+    long got = recvfrom(sock, buf, size, 0, reinterpret_cast<struct sockaddr*>(from), &from_len);
+    liveness_step_begin(); // one datagram and what it triggers
+    return got;
 }
 
 int udp_thread_open(const struct udp_thread& thread)
 {
     // Both threads log the same start line: log readers count on it.
     log_ts("reflector_listener Start\n");
-    int sock = udp_socket_bound(thread.ip, thread.port);
+    int bind_error;
+    int sock = udp_socket_bound(thread.ip, thread.port, &bind_error);
     *thread.sock = sock;
     if (sock < 0) {
-        log_ts("Failed to create server %s, errno=%d\n", thread.socket_name, errno);
-        log_ts("%s() failed\n", thread.thread_name);
-        return 0;
+        int err = errno;
+        log_failure("Failed to create server %s, errno=%d\n", thread.socket_name, err);
+        log_failure("%s() failed\n", thread.thread_name);
+        return -1;
     }
-    return 1;
+    return bind_error;
 }
 
-void udp_thread_run(const struct udp_thread& thread)
+void udp_thread_run(const struct udp_thread& thread, const char* name, int longest_step_s)
 {
-    if (!udp_thread_open(thread))
+    if (*thread.sock < 0)
         return;
-    while (keep_running)
+    liveness_register(name, longest_step_s);
+    while (keep_running) {
+        liveness_waiting();
         thread.step(*thread.sock);
+    }
 }

@@ -6,9 +6,9 @@
 #include <atomic>
 #include <cstddef>
 
-// The gateway's one reflector socket, bound to 0.0.0.0:5230 by the reflector
-// thread; every thread sends its datagrams from it. -1 until the thread has
-// created it, and for good if that failed.
+// The gateway's one reflector socket, bound to 0.0.0.0:5230 by main before
+// any thread starts; every thread sends its datagrams from it. -1 before
+// that, and for good if its creation failed.
 extern std::atomic<int> reflector_listener_controlsock;
 
 // Fills addr afresh: family AF_INET, port in network byte order, address from dotted text.
@@ -17,11 +17,13 @@ void ipv4_address(struct sockaddr_in* addr, const char* ip, int port);
 // Creates an IPv4 datagram socket and binds it to ip:port. Returns the
 // descriptor, or -1 (errno as socket left it) when no socket could be created.
 // A failed bind (port in use) is logged with the address and the system's
-// reason; the socket is returned all the same, as it still sends.
-int udp_socket_bound(const char* ip, int port);
+// reason, and its errno kept in *bind_error (else 0); the socket is returned
+// all the same, as it still sends.
+int udp_socket_bound(const char* ip, int port, int* bind_error);
 
 // Receives one datagram (blocking) into buf, at most size bytes, and its
-// sender into from. Returns the byte count, or -1 when the receive failed.
+// sender into from; the calling worker's step begins when it returns.
+// Returns the byte count, or -1 when the receive failed.
 long udp_receive(int sock, char* buf, size_t size, struct sockaddr_in* from);
 
 // What tells the two receive threads apart: their address, where their socket
@@ -35,10 +37,13 @@ struct udp_thread {
     int (*step)(int sock);   // receives and serves one datagram
 };
 
-// Creates and binds the thread's socket, logging as the thread does. Returns
-// 1 when a socket exists afterwards, 0 when creation failed.
+// Creates and binds the thread's socket before the thread starts, logging as
+// the thread's start. Returns 0 when it is bound, the bind's errno when it
+// exists but cannot receive (it still sends), -1 when none could be created.
 int udp_thread_open(const struct udp_thread& thread);
 
-// Thread body of a receive thread: open, then one step per pass until the
-// gateway stops. Returns when creation failed.
-void udp_thread_run(const struct udp_thread& thread);
+// Thread body of a receive thread: one step per pass on the socket opened
+// before, until the gateway stops. Returns at once when there is none. The
+// watchdog knows the thread as name; longest_step_s bounds one datagram and
+// its transfer.
+void udp_thread_run(const struct udp_thread& thread, const char* name, int longest_step_s);

@@ -49,9 +49,8 @@ void beacon_loop()
             break;
         if (++sek6 == 6) {
             send_keepalive();
-            // With the keepalive: every 6 s, well inside the unit's 30 s watchdog.
-            service_alive();
             sek6 = 0;
         }
+        service_tick();
     }
 }

@@ -111,7 +111,7 @@ int install_signal_handlers()
     };
     for (const auto& entry : order) {
         if (install(entry.signum) != 0) {
-            log_raw("sigaction-%s failed, error=%d\n", entry.name, errno);
+            log_raw_failure("sigaction-%s failed, error=%d\n", entry.name, errno);
             return 0;
         }
     }
@@ -143,5 +143,5 @@ void report_caught_signals()
     }
     unsigned lost = caught_lost.exchange(0);
     if (lost > 0)
-        log_ts("%u signals not reported: %u were already waiting\n", lost, SIGNALS_RECORDED);
+        log_refusal("%u signals not reported: %u were already waiting\n", lost, SIGNALS_RECORDED);
 }

@@ -2,15 +2,30 @@
 #include "process/threads.h"
 
 #include "events/serial_listener.h"
+#include "events/weather.h"
+#include "global.h"
 #include "net/reflector_listener.h"
 #include "net/sms_sender.h"
+#include "radio/serial.h"
 #include "util/thread_start.h"
 
-pthread_t tserial_listener, treflector_listener, tsms_sender;
+pthread_t tserial_listener, treflector_listener, tsms_sender, tweather_query;
 
-void start_worker_threads()
+namespace {
+// How often main looks whether the radio port's first open has been tried.
+constexpr long long OPEN_POLL_US = 10000;
+} // namespace
+
+struct startup_outcome start_worker_threads()
 {
-    start_thread(&tserial_listener, serial_listener, "serial_listener");
+    struct startup_outcome outcome;
+    outcome.reflector_bind = reflector_listener_open();
+    outcome.local_bind = sms_sender_open();
+    int serial_started = start_thread(&tserial_listener, serial_listener, "serial_listener");
     start_thread(&treflector_listener, reflector_listener, "treflector_listener");
     start_thread(&tsms_sender, sms_sender, "tsms_sender");
+    start_thread(&tweather_query, weather_worker, "tweather_query");
+    while ((outcome.radio_open = serial_first_open.load()) == 0 && serial_started && keep_running)
+        sleep_us(OPEN_POLL_US);
+    return outcome;
 }

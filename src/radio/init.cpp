@@ -3,12 +3,15 @@
 // traffic (text messaging 0x82 = 130, positions 3, ...) to the PEI.
 #include "radio/init.h"
 
-#include <mutex>
-
 #include "config/config.h"
 #include "radio/serial.h"
 
 namespace {
+
+// Commands of each sequence; every one may wait its full second.
+constexpr int MTM5400_COMMANDS = 12;
+constexpr int MTM800E_COMMANDS = 3;
+constexpr int CM5000_COMMANDS = 8;
 
 // One command and its wait. The waits run on the serial thread, which reads
 // nothing meanwhile, so each lasts its full second; the echoes and answers are
@@ -58,9 +61,21 @@ void cm5000_init()
     command("AT+CTSP=1,3,131\r");
 }
 
-namespace {
+bool radio_needs_init()
+{
+    return MTM5400 || MTM800e || CM5000 || CM5000A;
+}
 
-void init_model()
+int init_commands()
+{
+    if (MTM5400)
+        return MTM5400_COMMANDS;
+    if (MTM800e)
+        return MTM800E_COMMANDS;
+    return CM5000 || CM5000A ? CM5000_COMMANDS : 0;
+}
+
+void init_sequence()
 {
     if (MTM5400)
         mtm_init();
@@ -68,21 +83,4 @@ void init_model()
         mtm800e_init();
     else if (CM5000 || CM5000A)
         cm5000_init();
-}
-
-} // namespace
-
-void init_radio()
-{
-    std::lock_guard<std::mutex> lock(serial_write_lock);
-    init_model();
-}
-
-bool try_init_radio()
-{
-    std::unique_lock<std::mutex> lock(serial_write_lock, std::try_to_lock);
-    if (!lock.owns_lock())
-        return false;
-    init_model();
-    return true;
 }

@@ -4,7 +4,6 @@
 
 #include <cstdio>
 #include <cstring>
-#include <mutex>
 
 #include "config/config.h"
 #include "global.h"
@@ -41,7 +40,7 @@ void back_to_repeater_mode()
 }
 
 // Header "82" + type + reference + "01", then the reference advances
-// (255 wraps to 0). Caller holds the serial write lock.
+// (255 wraps to 0). Caller has the serial line.
 void format_header(char* header, size_t size, const char* type)
 {
     snprintf(header, size, "%s%02X%s", type, sds_lfd, "01");
@@ -53,7 +52,7 @@ int announced_bits(const char* header, const char* hex_text)
 {
     int bits = 4 * static_cast<int>(strlen(header) + strlen(hex_text));
     if (bits > MAX_SDS_BITS) {
-        log_ts("message to long %i\n", bits);
+        log_refusal("message to long %i\n", bits);
         bits = MAX_SDS_BITS;
     }
     return bits;
@@ -72,26 +71,13 @@ void write_pdu(const char* header, const char* hex_text)
     write_ser(FullSDS);
 }
 
-// Runs sequence under the serial write lock: waiting for it when may_wait,
-// else only when it is free at once. False when the sequence did not run.
-template <class Sequence> bool under_write_lock(bool may_wait, Sequence sequence)
-{
-    std::unique_lock<std::mutex> lock(serial_write_lock, std::defer_lock);
-    if (may_wait)
-        lock.lock();
-    else if (!lock.try_lock())
-        return false;
-    sequence();
-    return true;
-}
-
-// Under the lock: whether the port is open for a transfer to destination. A
+// With the line: whether the port is open for a transfer to destination. A
 // transfer to a closed port would only spend its waits; say what is lost.
 bool port_open_for(const char* destination)
 {
     if (serport.load() >= 0)
         return true;
-    log_ts("SDS to %s not sent: radio port closed\n", destination);
+    log_failure("SDS to %s not sent: radio port closed\n", destination);
     return false;
 }
 
@@ -108,7 +94,7 @@ struct text_transfer {
 constexpr text_transfer PERSONAL_TEXT = {"8204", false, true, true};
 constexpr text_transfer GROUP_TEXT = {"8200", true, false, false};
 
-// One text transfer; the caller holds the serial write lock.
+// One text transfer; the caller has the serial line.
 void send_text_sds(const text_transfer& kind, const char* destination, const char* message)
 {
     if (!port_open_for(destination))
@@ -133,7 +119,7 @@ void send_text_sds(const text_transfer& kind, const char* destination, const cha
     back_to_repeater_mode();
 }
 
-// The acknowledgement; the caller holds the serial write lock.
+// The acknowledgement; the caller has the serial line.
 void send_ack(const char* issi, const char* lfd)
 {
     if (!port_open_for(issi))
@@ -151,27 +137,30 @@ void send_ack(const char* issi, const char* lfd)
 
 } // namespace
 
-void send_sds_pc(const char* sourceid, const char* message)
+void sds_personal_sequence(const char* sourceid, const char* message)
 {
-    under_write_lock(true, [&] { send_text_sds(PERSONAL_TEXT, sourceid, message); });
+    send_text_sds(PERSONAL_TEXT, sourceid, message);
 }
 
-void send_sds_gc(const char* message)
+void sds_group_sequence(const char* message)
 {
-    under_write_lock(true, [&] { send_text_sds(GROUP_TEXT, "1", message); });
+    send_text_sds(GROUP_TEXT, "1", message);
 }
 
-void send_sds_ack(const char* issi, const char* lfd)
+void sds_ack_sequence(const char* issi, const char* lfd)
 {
-    under_write_lock(true, [&] { send_ack(issi, lfd); });
+    send_ack(issi, lfd);
 }
 
-bool try_send_sds_pc(const char* sourceid, const char* message)
+int sds_longest_sequence_s()
 {
-    return under_write_lock(false, [&] { send_text_sds(PERSONAL_TEXT, sourceid, message); });
-}
-
-bool try_send_sds_ack(const char* issi, const char* lfd)
-{
-    return under_write_lock(false, [&] { send_ack(issi, lfd); });
+    // Personal: three waits and SYS_CTOM_WAIT after the PDU; group: two waits,
+    // SYS_CTOM_WAIT before and 1 s after; acknowledgement: 1 s after. A
+    // repeater adds two mode switches with a wait each and, to the group text
+    // and the acknowledgement, SYS_CTOM_WAIT before.
+    int ctom = SYS_CTOM_WAIT > 0 ? SYS_CTOM_WAIT : 0;
+    int repeater = dmo_repeater_on() ? 2 : 0;
+    int personal = 3 + ctom + repeater;
+    int group = 2 + 1 + repeater + (repeater ? ctom : 0);
+    return personal > group ? personal : group;
 }

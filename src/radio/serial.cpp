@@ -20,15 +20,11 @@ int pibaudrate;
 std::atomic<int> serport{-1};
 std::atomic<bool> got_ser_ok{false};
 std::atomic<bool> got_ser_error{false};
-std::mutex serial_write_lock;
+std::atomic<int> serial_first_open{0};
 
 namespace {
 constexpr int WAIT_POLLS = 20;
 constexpr long long WAIT_POLL_US = 50000;
-// A failed pass pauses this long: a dead port then costs one log line a second.
-constexpr int FAILED_PASS_PAUSE_S = 1;
-// Failed reads in a row on an open port after which it is closed and reopened.
-constexpr int REOPEN_AFTER_FAILURES = 3;
 
 // A byte serial_input_ready took from the port to see whether a line begins,
 // kept for the next read_line; -1 for none.
@@ -49,15 +45,15 @@ const speed_entry speeds[] = {
 };
 
 // Opens piport into serport (blocking mode, not as controlling terminal);
-// 1 on success, 0 after logging the error.
+// 1 on success, else the open's errno negated, after logging it.
 int open_port()
 {
     int fd = open(piport, O_RDWR | O_NOCTTY);
     serport = fd;
     if (fd < 0) {
         int err = errno;
-        log_ts("Error %i opening %s: %s\n", err, piport, strerror(err));
-        return 0;
+        log_failure("Error %i opening %s: %s\n", err, piport, strerror(err));
+        return -err;
     }
     return 1;
 }
@@ -71,11 +67,11 @@ void configure_port()
     memset(&tty, 0, sizeof tty);
     if (tcgetattr(fd, &tty) != 0) {
         int err = errno;
-        log_ts("Error %i from tcgetattr: %s\n", err, strerror(err));
+        log_failure("Error %i from tcgetattr: %s\n", err, strerror(err));
     }
     speed_t speed = B9600;
     if (!baud_to_speed(pibaudrate, &speed))
-        log_ts("No speed code for %i bit/s, using 9600\n", pibaudrate);
+        log_refusal("No speed code for %i bit/s, using 9600\n", pibaudrate);
     cfsetospeed(&tty, speed);
     cfsetispeed(&tty, speed);
     tty.c_cflag &= ~(PARENB | CSTOPB | CSIZE | CRTSCTS);
@@ -85,7 +81,7 @@ void configure_port()
     cfmakeraw(&tty);
     tcflush(fd, TCIFLUSH);
     if (tcsetattr(fd, TCSANOW, &tty) != 0)
-        log_ts("Error %i from tcsetattr\n", errno);
+        log_failure("Error %i from tcsetattr\n", errno);
 }
 
 void close_locked()
@@ -140,31 +136,29 @@ int baud_to_speed(int bits_per_second, speed_t* speed)
     return 0;
 }
 
-int serial_setup_port()
+int port_setup()
 {
     copy_field(piport, SYS_SERPORT);
     pibaudrate = SYS_SERBAUD;
-    std::lock_guard<std::mutex> lock(serial_write_lock);
     int opened = open_port();
     // The attribute calls are made even on a failed open: their errors are
     // the record of what went wrong at start-up.
     configure_port();
-    return opened;
+    serial_first_open = opened;
+    return opened == 1 ? 1 : 0;
 }
 
-int serial_reopen_port()
+int port_reopen()
 {
-    std::lock_guard<std::mutex> lock(serial_write_lock);
     close_locked();
-    if (!open_port())
+    if (open_port() != 1)
         return 0;
     configure_port();
     return 1;
 }
 
-void serial_close_port()
+void port_close()
 {
-    std::lock_guard<std::mutex> lock(serial_write_lock);
     close_locked();
 }
 
@@ -200,12 +194,12 @@ int read_line(char* line, size_t size)
             continue;
         if (got < 0) {
             int err = errno;
-            log_ts("Error reading: %s\n", strerror(err));
+            log_failure("Error reading: %s\n", strerror(err));
             memset(line, 0, size);
             return 0;
         }
         if (got == 0) {
-            log_ts("Read nothing!\n");
+            log_failure("Read nothing!\n");
             memset(line, 0, size);
             return 0;
         }
@@ -231,14 +225,4 @@ bool serial_input_ready(int timeout_ms)
             carried_byte = static_cast<unsigned char>(byte);
     }
     return true;
-}
-
-int serial_recover(int* failures)
-{
-    sleep_s(FAILED_PASS_PAUSE_S);
-    (*failures)++;
-    if (serport.load() >= 0 && *failures < REOPEN_AFTER_FAILURES)
-        return 0;
-    *failures = 0;
-    return serial_reopen_port();
 }

@@ -6,7 +6,6 @@
 
 #include <atomic>
 #include <cstddef>
-#include <mutex>
 
 extern char piport[51];          // device path, from SYS_SERPORT
 extern int pibaudrate;           // line speed, from SYS_SERBAUD
@@ -17,12 +16,10 @@ extern std::atomic<int> serport; // descriptor of the open port, negative when c
 extern std::atomic<bool> got_ser_ok;
 extern std::atomic<bool> got_ser_error;
 
-// Held around a whole command sequence (one initialisation or one SDS transfer,
-// pauses included) so that two sequences never interleave on the line and one
-// sequence's wait is never ended by the answer to another's command. The serial
-// thread also holds it while it closes or reopens the port, so no sender ever
-// writes to a descriptor number that has been given to something else.
-extern std::mutex serial_write_lock;
+// What came of the port's first open at start-up: 0 before it was tried, 1
+// when the device opened, else the open's errno, negated. The service
+// manager is told the gateway is ready only once it was tried.
+extern std::atomic<int> serial_first_open;
 
 // Clears both flags, then writes cmd one byte per call up to and including its
 // first CR or Ctrl-Z (or up to its NUL, if it has neither). A failed write ends
@@ -37,19 +34,24 @@ void wait_ok();
 // platform has one, 0 (and *speed untouched) otherwise.
 int baud_to_speed(int bits_per_second, speed_t* speed);
 
+// The port's set-up, reopen and close. Each is a sequence on the serial line
+// like a transfer: the caller has the line to itself (radio/turns.h), so no
+// sender ever writes to a descriptor number given to something else.
+
 // Start-up of the port: copies SYS_SERPORT/SYS_SERBAUD into piport/pibaudrate,
 // opens the device (O_RDWR|O_NOCTTY) into serport and makes the line 8N1 raw at
-// pibaudrate. Every failure is logged and the set-up goes on regardless.
-// Returns 1 when the device opened, 0 when serport is negative.
-int serial_setup_port();
+// pibaudrate. Every failure is logged and the set-up goes on regardless; the
+// outcome is kept in serial_first_open. Returns 1 when the device opened, 0
+// when serport is negative.
+int port_setup();
 
 // Closes the port (if open) and opens and configures it again exactly as at
 // start-up; a device that still cannot be opened gives one log line and no
-// attribute errors. Holds serial_write_lock meanwhile. Returns 1 when open.
-int serial_reopen_port();
+// attribute errors. Returns 1 when open.
+int port_reopen();
 
-// Closes the port under serial_write_lock; serport becomes -1.
-void serial_close_port();
+// Closes the port; serport becomes -1.
+void port_close();
 
 // Longest line the reader keeps, its CR included (the line buffer is one more).
 constexpr int LINE_MAX_BYTES = 1023;
@@ -72,11 +74,3 @@ int read_line(char* line, size_t size);
 // up to timeout_ms for it, dropping LF bytes as the line assembly does; false
 // when nothing came (or the wait was interrupted).
 bool serial_input_ready(int timeout_ms);
-
-// What the serial thread does after a pass that got no line (failures counts
-// such passes in a row, reset by the caller when a line arrives): pauses one
-// second so a dead port cannot spin the CPU or flood the log, and reopens the
-// port when it is closed or reads keep failing (an unplugged USB adapter comes
-// back under its old name). Returns 1 when the port was opened anew, so the
-// caller initialises the radio again.
-int serial_recover(int* failures);

@@ -32,9 +32,22 @@ void printf_timestamp_ms();
 void log_ts(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
 // The same without the prefix.
 void log_raw(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
+// log_ts for a failure of the gateway's own: a bind, open or write error.
+void log_failure(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
+// log_ts for input refused or dropped: from the radio, the network or a file.
+void log_refusal(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
+// The same two without the prefix.
+void log_raw_failure(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
+void log_raw_refusal(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
 
-// Make stdout line-buffered even when it is a pipe or a file.
+// Make stdout line-buffered even when it is a pipe or a file, and find out
+// whether it is the journal: when JOURNAL_STREAM names stdout's device and
+// inode, every line gets a syslog priority prefix, "<3>" for log_failure,
+// "<4>" for log_refusal, "<6>" for the rest, so the journal can tell them
+// apart. Elsewhere the bytes are the lines alone.
 void console_init();
+// Whether lines carry the priority prefix.
+bool console_to_journal();
 
 // Starts the writer thread; from then on lines wait in a queue of about
 // 256 KiB. While it is full, new lines are counted and dropped, and a line
@@ -45,4 +58,9 @@ int console_queue_start();
 
 // Writes everything queued, lines logged meanwhile included, and ends the
 // writer; later lines are written at once. Called by main before it exits.
-void console_queue_drain();
+// A stalled reader must not hold the stop up: after CONSOLE_DRAIN_MS it gives
+// up, later lines are dropped, and the count of lines not written goes to
+// stderr when that is another file and takes it at once. Returns the count
+// of lines not written (0 when everything was).
+constexpr int CONSOLE_DRAIN_MS = 500;
+unsigned long console_queue_drain();

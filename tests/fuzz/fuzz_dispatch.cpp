@@ -20,6 +20,7 @@
 #include "config/config.h"
 #include "events/dispatch.h"
 #include "events/session.h"
+#include "events/weather.h"
 #include "fuzz_support.h"
 #include "net/udp.h"
 #include "radio/serial.h"

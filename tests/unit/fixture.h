@@ -15,6 +15,7 @@
 #include "global.h"
 #include "radio/sds.h"
 #include "radio/serial.h"
+#include "radio/turns.h"
 #include "support/capture.h"
 #include "support/virtual_clock.h"
 #include "util/text.h"

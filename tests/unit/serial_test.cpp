@@ -21,6 +21,7 @@
 #include "events/dispatch.h"
 #include "events/session.h"
 #include "radio/serial.h"
+#include "radio/turns.h"
 #include "support/capture.h"
 #include "support/virtual_clock.h"
 #include "util/text.h"

@@ -85,12 +85,11 @@ TEST(WeatherQuery, WithoutTheGlobalSetUpNothingIsFetched)
     QUERY_FILE = scratch.c_str();
     copy_field(CITY, "Sampletown");
     capture_stdout_begin();
-    handle_weather();
+    weather_query("2620001");
     capture_stdout_end();
     EXPECT_EQ(std::string(PushMessage), NOT_AVAILABLE);
     EXPECT_NE(access(scratch.c_str(), F_OK), 0) << "a download was attempted";
     unlink(scratch.c_str());
-    PushMessage[0] = '\0';
 }
 
 TEST(WeatherUrl, WidestSettingsFitWhole)
