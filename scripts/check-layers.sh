@@ -1,18 +1,20 @@
 #!/usr/bin/env bash
 # Lists every include in src/ that runs up the layers, and fails if there is one.
-# The layers, bottom first: util, config, radio and control, net, events,
-# process (the top of the program: threads, beacon loop, signals), then main.
+# The layers, bottom first: util, config, formats (the radio's payload
+# layouts), radio and control, net, events, process (the top of the program:
+# threads, beacon loop, signals), then main.
 set -euo pipefail
 cd "$(dirname "$0")/../src"
 rank() {
     case $1 in
         global.h | util) echo 0 ;;
         config | build_defaults.h) echo 1 ;;
-        radio | control) echo 2 ;;
-        net) echo 3 ;;
-        events) echo 4 ;;
-        process) echo 5 ;;
-        *) echo 6 ;;
+        formats) echo 2 ;;
+        radio | control) echo 3 ;;
+        net) echo 4 ;;
+        events) echo 5 ;;
+        process) echo 6 ;;
+        *) echo 7 ;;
     esac
 }
 up=0

@@ -1,5 +1,7 @@
 // Radio line dispatcher: a pure classification of each line, and the acting
-// on it in a fixed order (some handlers change the line in place).
+// on it in a fixed order (the SDS header and voice activity split the line in
+// place). Each handler gets the line, and from the SDS header before it the
+// sender's ISSI and the announced length.
 #include "events/dispatch.h"
 
 #include <cstdlib>
@@ -8,6 +10,7 @@
 #include "config/config.h"
 #include "events/handlers.h"
 #include "events/session.h"
+#include "formats/text_pdu.h"
 #include "global.h"
 #include "radio/serial.h"
 #include "util/console.h"
@@ -44,9 +47,9 @@ constexpr line_test LINE_TESTS[] = {
 // Payload kinds of the line after an SDS header.
 constexpr line_test PAYLOAD_TESTS[] = {
     {"038013", ACT_POSITION},
-    {"8204", ACT_PERSONAL_TEXT},
-    {"820C", ACT_PERSONAL_TEXT},
-    {"8200", ACT_GROUP_TEXT},
+    {TEXT_PDU_PERSONAL, ACT_PERSONAL_TEXT},
+    {TEXT_PDU_PERSONAL_CONSUMED, ACT_PERSONAL_TEXT},
+    {TEXT_PDU_GROUP, ACT_GROUP_TEXT},
 };
 
 template <size_t N> unsigned matching(const line_test (&tests)[N], const char* line)
@@ -91,36 +94,37 @@ unsigned classify_voice(const char* line, int ptt)
     return off && ptt == 1 ? ACT_PTT_OFF : 0;
 }
 
-// The header names the sender and the payload length; the next line is the payload.
-void take_sds_header()
+// The header names the sender and the payload length; the next line is the
+// payload. Both are kept for it in CALL_ID and sdslength.
+void take_sds_header(char* line)
 {
-    struct split sp = split(data, ',');
+    struct split sp = split(line, ',');
     if (sp.count >= HEADER_MIN_FIELDS) {
         copy_field(CALL, "NO USER");
         copy_field(CALL_ID, sp.pointers[HEADER_CALLING_FIELD]);
         sdslength = atoi(sp.pointers[HEADER_LENGTH_FIELD]);
     }
     if (SYS_DEBUG)
-        log_ts("SDS:%s\n", data);
+        log_ts("SDS:%s\n", line);
     sds_received_count++;
     sds = 1;
 }
 
-void hand_over_payload(unsigned actions)
+void hand_over_payload(const char* line, unsigned actions)
 {
     sds = 0;
     if (SYS_DEBUG)
-        log_ts("SDS LINE 2 LNG:%i\n", static_cast<int>(strlen(data)));
+        log_ts("SDS LINE 2 LNG:%i\n", static_cast<int>(strlen(line)));
     if (actions & ACT_STATUS)
-        handle_status();
+        handle_status(line, CALL_ID);
     if (actions & ACT_POSITION)
-        handle_position();
+        handle_position(line, CALL_ID);
     if (actions & ACT_LIP)
-        handle_lip_position();
+        handle_lip_position(line, sdslength, CALL_ID);
     if (actions & ACT_PERSONAL_TEXT)
-        handle_personal_text();
+        handle_personal_text(line, sdslength, CALL_ID);
     if (actions & ACT_GROUP_TEXT)
-        handle_group_text();
+        handle_group_text(line, CALL_ID);
 }
 
 } // namespace
@@ -135,28 +139,28 @@ unsigned classify_line(const char* line, int sds_pending, int ptt_on)
     return actions | classify_voice(line, ptt_on);
 }
 
-void dispatch_line()
+void dispatch_line(char* line)
 {
-    unsigned actions = classify_line(data, sds, ptt);
+    unsigned actions = classify_line(line, sds, ptt);
     if (actions & ACT_OK)
         got_ser_ok = true;
     if (actions & ACT_ERROR)
         got_ser_error = true;
     if (actions & ACT_BLANK_BEFORE)
         log_raw("\n");
-    log_ts("data (%02i/%i): %s\n", static_cast<int>(strlen(data)), sds, data);
+    log_ts("data (%02i/%i): %s\n", static_cast<int>(strlen(line)), sds, line);
     if (actions & ACT_BLANK_AFTER)
         log_raw("\n");
     if (actions & ACT_PAYLOAD)
-        hand_over_payload(actions);
+        hand_over_payload(line, actions);
     if (actions & ACT_CONFIRMATION)
         handle_confirmation();
     if (actions & ACT_SDS_HEADER)
-        take_sds_header();
+        take_sds_header(line);
     if (actions & ACT_RESTART)
         run = 0;
     if (actions & ACT_PTT_ON)
-        handle_ptt_on();
+        handle_ptt_on(line);
     if (actions & ACT_PTT_OFF)
         handle_ptt_off();
 }

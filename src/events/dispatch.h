@@ -1,5 +1,5 @@
 // The radio line dispatcher: which tests a line from the radio meets, and the
-// acting on them for the current line in `data`.
+// acting on them for one line.
 #pragma once
 
 // Actions a line calls for, as bits of the result of classify_line.
@@ -24,7 +24,8 @@ constexpr unsigned ACT_LIP = 1u << 14;          // payload beginning "0A" that i
 // Every line is also logged; that needs no bit.
 unsigned classify_line(const char* line, int sds, int ptt);
 
-// Applies the dispatcher's tests, in their order, to the non-empty line in
-// `data`: flags, the console log line, payload hand-over, confirmation, SDS
-// header, restart triggers and voice activity.
-void dispatch_line();
+// Applies the dispatcher's tests, in their order, to the non-empty line (as
+// the reader leaves it, ending in its CR): flags, the console log line,
+// payload hand-over, confirmation, SDS header, restart triggers and voice
+// activity. An SDS header or a voice activity line is split in place.
+void dispatch_line(char* line);

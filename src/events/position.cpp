@@ -2,48 +2,20 @@
 // and LIP): each is decoded to degrees and course, and one forwarding path
 // turns those into a GPS report for the reflector, at most one every few
 // seconds whatever the format.
-#include <cstdint>
 #include <cstdio>
 #include <cstring>
 
 #include "config/config.h"
 #include "events/handlers.h"
-#include "events/lip.h"
 #include "events/session.h"
+#include "formats/fix_report.h"
+#include "formats/lip.h"
 #include "global.h"
 #include "net/datagrams.h"
 #include "util/console.h"
 #include "util/text.h"
 
 namespace {
-
-// Byte positions in the decoded report.
-constexpr int GLEN_BYTE = 3;
-constexpr int TYPE_BYTE = 4;
-constexpr int VALUE_BYTE = 5;
-constexpr int GPS_BYTE = 12;
-constexpr int LAT_BYTE = 13; // 4 bytes, two's complement, MSB first
-constexpr int LON_BYTE = 17; // 4 bytes, two's complement, MSB first
-constexpr int HEIGHT_MARK_BYTE = 21;
-constexpr int HEIGHT_BYTE = 22; // 2 bytes, MSB first
-constexpr int BEARING_MARK_BYTE = 24;
-constexpr int BEARING_BYTE = 25;
-
-// Report lengths (glen) from which the fields are present.
-constexpr int POSITION_GLEN = 17;
-constexpr int HEIGHT_GLEN = 19;
-constexpr int BEARING_GLEN = 22;
-
-constexpr unsigned char VALUE_POSITION = '/';
-constexpr unsigned char GPS_FIX_F = 'f';
-constexpr unsigned char GPS_FIX_H = 'h';
-constexpr unsigned char HEIGHT_MARK = 0x81;
-constexpr unsigned char BEARING_MARK = 'V';
-
-// A full circle of latitude/longitude is spread over 2^32 - 1 steps (not 2^32).
-constexpr double LAT_SCALE = 180.0 / 4294967295.0;
-constexpr double LON_SCALE = 360.0 / 4294967295.0;
-constexpr double BEARING_STEP = 360.0 / 256.0; // course byte in 1/256 of a turn
 
 // Reports closer together than this many whole seconds are dropped.
 constexpr time_t GPS_MIN_INTERVAL_S = 5;
@@ -54,18 +26,6 @@ constexpr int COURSE_TEXT_SIZE = 10;
 
 // Time of the report being handled.
 struct timeval gpsnow;
-
-unsigned byte_at(int index)
-{
-    return static_cast<unsigned char>(sendtext[index]);
-}
-
-int32_t signed32_at(int index)
-{
-    uint32_t value = (static_cast<uint32_t>(byte_at(index)) << 24) | (byte_at(index + 1) << 16) |
-                     (byte_at(index + 2) << 8) | byte_at(index + 3);
-    return static_cast<int32_t>(value);
-}
 
 // Splits degrees (made positive) into whole degrees and minutes; returns the
 // hemisphere letter: positive for non-negative degrees, negative otherwise.
@@ -114,12 +74,13 @@ bool report_due()
     return gpsnow.tv_sec - lastgps.tv_sec > GPS_MIN_INTERVAL_S;
 }
 
-void send_gps_report(char east_west, const char* slon, char north_south, const char* slat, const char* sbearing)
+void send_gps_report(const char* sender, char east_west, const char* slon, char north_south, const char* slat,
+                     const char* sbearing)
 {
     char time[REPORT_TIME_SIZE];
     format_report_time(time, sizeof time);
     char message[MESSAGE_SIZE];
-    format_gps_report_hemisphere(message, sizeof message, GATEWAY_CALL, GATEWAY_COMMENT, time, CALL, CALL_ID, east_west,
+    format_gps_report_hemisphere(message, sizeof message, GATEWAY_CALL, GATEWAY_COMMENT, time, CALL, sender, east_west,
                                  slon, north_south, slat, sbearing);
     log_ts("GPS:%s\n", message);
     send_to_reflector(message);
@@ -129,7 +90,7 @@ void send_gps_report(char east_west, const char* slon, char north_south, const c
 // Forwards a decoded position (degrees, negative south and west; course in
 // degrees) as a GPS report of degree-and-minute texts, unless the last report
 // of either format went out too recently.
-void forward_position(double latitude, double longitude, double bearing)
+void forward_position(const char* sender, double latitude, double longitude, double bearing)
 {
     int ilat = 0, ilon = 0;
     double mlat = 0, mlon = 0;
@@ -145,47 +106,39 @@ void forward_position(double latitude, double longitude, double bearing)
     course_text(bearing, sbearing, sizeof sbearing);
 
     if (report_due())
-        send_gps_report(east_west, slon, north_south, slat, sbearing);
+        send_gps_report(sender, east_west, slon, north_south, slat, sbearing);
+}
+
+// The report's fields beside the position, as SYS_DEBUG shows them.
+void log_fix_details(const fix_report* r)
+{
+    int ilat = 0, ilon = 0;
+    double mlat = 0, mlon = 0;
+    split_degrees(r->latitude, 'N', 'S', &ilat, &mlat);
+    split_degrees(r->longitude, 'E', 'W', &ilon, &mlon);
+    log_raw("%i %i %i %i %f %f %02i%.4f %i %f %f %f\n", r->glen, r->type, r->value, r->gps,
+            static_cast<double>(r->lat_raw), static_cast<double>(r->lon_raw), ilat, mlat, ilon, mlon, r->bearing,
+            r->height);
 }
 
 } // namespace
 
-void handle_position()
+void handle_position(const char* line, const char* sender)
 {
-    // Cleared whole, so that fields a short report lacks read as 0 and never
-    // as bytes of an earlier payload.
-    memset(sendtext, 0, sizeof sendtext);
-    decodehex(data, static_cast<int>(strnlen(data, DATA_SIZE - 1)), sendtext, sizeof sendtext);
-
-    int glen = static_cast<int>(byte_at(GLEN_BYTE));
+    // The report says its own length: the whole line is offered to it.
+    fix_report report;
+    fix_result result = fix_decode(line, 4 * static_cast<int>(strnlen(line, DATA_SIZE - 1)), &report);
     if (SYS_DEBUG)
-        log_ts("GPS-Parameter: glen:%i\n", glen);
-    if (glen < POSITION_GLEN)
+        log_ts("GPS-Parameter: glen:%i\n", report.glen);
+    if (result == FIX_TOO_SHORT)
         return;
-    int type = static_cast<int>(byte_at(TYPE_BYTE));
-    int value = static_cast<int>(byte_at(VALUE_BYTE));
-    int gps = static_cast<int>(byte_at(GPS_BYTE));
     if (SYS_DEBUG)
-        log_ts("GPS-Parameter: type:%i valuie:%i gps:%i\n", type, value, gps);
-    if (value != VALUE_POSITION || (gps != GPS_FIX_F && gps != GPS_FIX_H))
+        log_ts("GPS-Parameter: type:%i valuie:%i gps:%i\n", report.type, report.value, report.gps);
+    if (result != FIX_DECODED)
         return;
-
-    double lat = signed32_at(LAT_BYTE);
-    double lon = signed32_at(LON_BYTE);
-    double bearing = 0, height = 0;
-    if (glen >= BEARING_GLEN && byte_at(BEARING_MARK_BYTE) == BEARING_MARK)
-        bearing = byte_at(BEARING_BYTE) * BEARING_STEP;
-    if (glen >= HEIGHT_GLEN && byte_at(HEIGHT_MARK_BYTE) == HEIGHT_MARK)
-        height = byte_at(HEIGHT_BYTE) * 256 + byte_at(HEIGHT_BYTE + 1);
-    if (SYS_DEBUG) {
-        int ilat = 0, ilon = 0;
-        double mlat = 0, mlon = 0;
-        split_degrees(lat * LAT_SCALE, 'N', 'S', &ilat, &mlat);
-        split_degrees(lon * LON_SCALE, 'E', 'W', &ilon, &mlon);
-        log_raw("%i %i %i %i %f %f %02i%.4f %i %f %f %f\n", glen, type, value, gps, lat, lon, ilat, mlat, ilon, mlon,
-                bearing, height);
-    }
-    forward_position(lat * LAT_SCALE, lon * LON_SCALE, bearing);
+    if (SYS_DEBUG)
+        log_fix_details(&report);
+    forward_position(sender, report.latitude, report.longitude, report.bearing);
 }
 
 namespace {
@@ -223,15 +176,15 @@ void log_lip_details(const lip_report* r)
 
 } // namespace
 
-void handle_lip_position()
+void handle_lip_position(const char* line, int header_bits, const char* sender)
 {
     lip_report report;
-    lip_result result = lip_decode(data, sdslength, &report);
+    lip_result result = lip_decode(line, header_bits, &report);
     if (result != LIP_DECODED) {
         log_refusal("LIP refused: %s\n", lip_result_text(result));
         return;
     }
     if (SYS_DEBUG)
         log_lip_details(&report);
-    forward_position(report.latitude, report.longitude, lip_course_degrees(&report));
+    forward_position(sender, report.latitude, report.longitude, lip_course_degrees(&report));
 }

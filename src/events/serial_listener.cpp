@@ -70,7 +70,7 @@ void serial_pass()
     if (got) {
         failed_passes = 0;
         if (data[0] != CR)
-            dispatch_line();
+            dispatch_line(data);
     } else if (keep_running && serial_recover()) {
         run = 0; // a reopened port may lead to a radio that was switched off
     }

@@ -7,7 +7,6 @@ int ptt;
 int msg;
 char CALL[ID_SIZE];
 char CALL_ID[ID_SIZE];
-char sendtext[SENDTEXT_SIZE];
 int sdslength;
 struct timeval lastgps;
 char data[DATA_SIZE];

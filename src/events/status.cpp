@@ -46,12 +46,12 @@ const char* command_for(unsigned status)
 
 // The two bytes of the payload as one value. A payload beginning "00" is read
 // as a 16-bit character, whose second byte lies past the line and is 0.
-unsigned decode_status()
+unsigned decode_status(const char* line)
 {
-    sendtext[0] = '\0';
-    decodehex(data, STATUS_DIGITS, sendtext, sizeof sendtext);
-    unsigned high = static_cast<unsigned char>(sendtext[0]);
-    unsigned low = static_cast<unsigned char>(sendtext[1]);
+    char bytes[STATUS_DIGITS] = {};
+    decodehex(line, STATUS_DIGITS, bytes, sizeof bytes);
+    unsigned high = static_cast<unsigned char>(bytes[0]);
+    unsigned low = static_cast<unsigned char>(bytes[1]);
     return high * 256 + low;
 }
 
@@ -59,30 +59,30 @@ unsigned decode_status()
 // answers the radio with the network name, our call sign and comment.
 // Runs on the serial thread, so every wait of the transfer lasts its second;
 // while another transfer holds the serial line, the reply waits its turn.
-void roaming_reply()
+void roaming_reply(const char* sender)
 {
     char Message[ROAMING_TEXT_SIZE];
-    format_roaming_notice(Message, sizeof Message, GATEWAY_CALL, CALL_ID);
+    format_roaming_notice(Message, sizeof Message, GATEWAY_CALL, sender);
     log_raw("ROAMING->%s\n", Message);
     send_to_reflector(Message);
     snprintf(Message, sizeof Message, "%s\r%s\r%s", TETRAMASTER, GATEWAY_CALL, GATEWAY_COMMENT);
-    serial_queue_pc(CALL_ID, Message);
+    serial_queue_pc(sender, Message);
 }
 
 } // namespace
 
-void handle_status()
+void handle_status(const char* line, const char* sender)
 {
-    unsigned status = decode_status();
+    unsigned status = decode_status(line);
     log_ts("status %i\n", static_cast<int>(status));
 
     char dtmftext[DTMF_TEXT_SIZE];
     copy_field(dtmftext, command_for(status));
 
     if (status == STATUS_ROAMING)
-        roaming_reply();
+        roaming_reply(sender);
     if (status == STATUS_WEATHER) {
-        handle_weather();
+        handle_weather(sender);
         return;
     }
 

@@ -2,7 +2,6 @@
 // and forwarding each text to the reflector or the voice gateway by its prefix.
 #include "util/text.h"
 
-#include <cctype>
 #include <cstdio>
 #include <cstring>
 
@@ -10,6 +9,7 @@
 #include "control/voice_gateway.h"
 #include "events/handlers.h"
 #include "events/session.h"
+#include "formats/text_pdu.h"
 #include "net/datagrams.h"
 #include "net/reflector_messages.h"
 #include "radio/turns.h"
@@ -17,10 +17,6 @@
 
 namespace {
 
-// SDS-TL text PDU on the line: "82", message type (2), reference (2),
-// coding (2), then the text as hex digits.
-constexpr int TEXT_DIGITS_START = 8;
-constexpr int REFERENCE_START = 4;
 // Letters upper-cased so that "pc:" routes like "PC:".
 constexpr int PREFIX_LENGTH = 3;
 
@@ -37,21 +33,15 @@ held_forward held[HELD_FORWARDS_MAX];
 int held_first = 0;
 int held_count = 0;
 
-// The hex text of the current payload line, "" when the line is too short.
-const char* text_digits()
+// Decodes digits text digits of line into text and upper-cases its first
+// three bytes (zero-filled behind the text, so that short texts compare
+// safely). The decoder reads nothing past the line's terminator and writes
+// nothing past text, so any announced length is safe.
+void decode_text(const char* line, int digits, char (&text)[SENDTEXT_SIZE])
 {
-    size_t len = strnlen(data, DATA_SIZE - 1);
-    return len > static_cast<size_t>(TEXT_DIGITS_START) ? data + TEXT_DIGITS_START : "";
-}
-
-// Decodes digits text digits of the current line into sendtext and upper-cases
-// its first three bytes. decodehex reads nothing past the line's terminator
-// and writes nothing past sendtext, so any announced length is safe.
-void decode_text(int digits)
-{
-    memset(sendtext, 0, sizeof sendtext);
-    decodehex(text_digits(), digits, sendtext, sizeof sendtext);
-    upper(sendtext, PREFIX_LENGTH);
+    memset(text, 0, sizeof text);
+    text_pdu_decode(line, digits, text, sizeof text);
+    upper(text, PREFIX_LENGTH);
 }
 
 // Texts that are gateway commands for the reflector, by their prefix, and
@@ -63,16 +53,16 @@ struct command_prefix {
 constexpr command_prefix COMMAND_PREFIXES[] = {{"PC", MSG_PC}, {"DN", MSG_DN}, {"RG", MSG_RG}};
 
 // True when the decoded text begins with the two letters and a colon.
-bool has_prefix(const char* letters)
+bool has_prefix(const char* text, const char* letters)
 {
-    return sendtext[0] == letters[0] && sendtext[1] == letters[1] && sendtext[2] == ':';
+    return text[0] == letters[0] && text[1] == letters[1] && text[2] == ':';
 }
 
 // The command prefix the decoded text begins with, or null.
-const command_prefix* command_of_text()
+const command_prefix* command_of_text(const char* text)
 {
     for (const command_prefix& command : COMMAND_PREFIXES)
-        if (has_prefix(command.letters))
+        if (has_prefix(text, command.letters))
             return &command;
     return nullptr;
 }
@@ -114,90 +104,79 @@ held_forward& new_held_slot()
     return held[(held_first + held_count - 1) % HELD_FORWARDS_MAX];
 }
 
-void compose_group_report(char* buf, size_t size)
+void compose_group_report(char* buf, size_t size, const char* sender, const char* text)
 {
     char time[REPORT_TIME_SIZE];
     format_report_time(time, sizeof time);
-    format_group_text_report(buf, size, GATEWAY_CALL, GATEWAY_COMMENT, time, CALL, CALL_ID, sendtext);
+    format_group_text_report(buf, size, GATEWAY_CALL, GATEWAY_COMMENT, time, CALL, sender, text);
 }
 
 // Composes the forward of a personal text at the end of the held queue; msg
 // names the kind of the oldest held.
-void hold_personal_forward()
+void hold_personal_forward(const char* sender, const char* text)
 {
     held_forward& h = new_held_slot();
     char header[REPLY_HEADER_SIZE];
     size_t header_len = format_reply_header(header, sizeof header);
-    if (const command_prefix* command = command_of_text()) {
-        format_gateway_command(h.text, sizeof h.text, GATEWAY_CALL, CALL_ID, sendtext);
+    if (const command_prefix* command = command_of_text(text)) {
+        format_gateway_command(h.text, sizeof h.text, GATEWAY_CALL, sender, text);
         h.kind = command->held;
-    } else if (header_len > 0 && strncmp(sendtext, header, header_len) == 0) {
+    } else if (header_len > 0 && strncmp(text, header, header_len) == 0) {
         // A reply: the header and the CR after it are dropped.
-        const char* reply = strlen(sendtext) > header_len + 1 ? sendtext + header_len + 1 : "";
-        format_gateway_reply(h.text, sizeof h.text, GATEWAY_CALL, CALL_ID, reply);
+        const char* reply = strlen(text) > header_len + 1 ? text + header_len + 1 : "";
+        format_gateway_reply(h.text, sizeof h.text, GATEWAY_CALL, sender, reply);
         h.kind = MSG_PC;
-    } else if (has_prefix("GC")) {
-        compose_group_report(h.text, sizeof h.text);
+    } else if (has_prefix(text, "GC")) {
+        compose_group_report(h.text, sizeof h.text, sender, text);
         h.kind = MSG_PC;
     } else {
-        copy_field(h.text, sendtext);
+        copy_field(h.text, text);
         h.kind = MSG_SVX;
     }
     msg = held[held_first].kind;
 }
 
-// The message reference of the payload line: two hex digits, else false.
-// Without them the acknowledgement would miss its Ctrl-Z and leave the radio
-// in PDU input, swallowing the next transfer's commands.
-bool message_reference(char* lfd, size_t size)
-{
-    const char* ref = data + REFERENCE_START;
-    if (strnlen(data, REFERENCE_START + 2) < REFERENCE_START + 2 || !isxdigit(static_cast<unsigned char>(ref[0])) ||
-        !isxdigit(static_cast<unsigned char>(ref[1])))
-        return false;
-    snprintf(lfd, size, "%2.2s", ref);
-    return true;
-}
-
-// Formats a gateway command datagram from sendtext, logs it behind tag and sends it.
-void forward_command_now(const char* tag)
+// Formats a gateway command datagram from text, logs it behind tag and sends it.
+void forward_command_now(const char* tag, const char* sender, const char* text)
 {
     char message[MESSAGE_SIZE];
-    format_gateway_command(message, sizeof message, GATEWAY_CALL, CALL_ID, sendtext);
+    format_gateway_command(message, sizeof message, GATEWAY_CALL, sender, text);
     log_ts("%s->%s\n", tag, message);
     send_to_reflector(message);
 }
 
 } // namespace
 
-void handle_personal_text()
+void handle_personal_text(const char* line, int header_bits, const char* sender)
 {
-    // sdslength counts the whole PDU in bits; the 8 header digits are not text.
-    int digits = sdslength / 4 - TEXT_DIGITS_START;
-    char lfd[3];
-    if (!message_reference(lfd, sizeof lfd)) {
-        log_refusal("SDS text from %s without a message reference: not acknowledged\n", CALL_ID);
+    // Without a reference the acknowledgement would miss its Ctrl-Z and leave
+    // the radio in PDU input, swallowing the next transfer's commands.
+    char lfd[TEXT_PDU_REFERENCE_DIGITS + 1];
+    if (!text_pdu_reference(line, lfd, sizeof lfd)) {
+        log_refusal("SDS text from %s without a message reference: not acknowledged\n", sender);
         return;
     }
-    decode_text(digits);
-    serial_queue_ack(CALL_ID, lfd);
-    hold_personal_forward();
+    char text[SENDTEXT_SIZE];
+    decode_text(line, text_pdu_announced_digits(header_bits), text);
+    serial_queue_ack(sender, lfd);
+    hold_personal_forward(sender, text);
 }
 
-void handle_group_text()
+void handle_group_text(const char* line, const char* sender)
 {
     // The line's CR is counted, so the window reaches one digit past the text.
-    int digits = static_cast<int>(strnlen(data, DATA_SIZE - 1)) - TEXT_DIGITS_START;
-    decode_text(digits);
-    if (const command_prefix* command = command_of_text()) {
-        forward_command_now(command->letters);
-    } else if (has_prefix("GC")) {
+    int digits = static_cast<int>(strnlen(line, DATA_SIZE - 1)) - TEXT_PDU_HEADER_DIGITS;
+    char text[SENDTEXT_SIZE];
+    decode_text(line, digits, text);
+    if (const command_prefix* command = command_of_text(text)) {
+        forward_command_now(command->letters, sender, text);
+    } else if (has_prefix(text, "GC")) {
         char message[MESSAGE_SIZE];
-        compose_group_report(message, sizeof message);
+        compose_group_report(message, sizeof message, sender, text);
         log_ts("GC->%s\n", message);
         send_to_reflector(message);
     } else {
-        send_svx_command("SENDTEXT 8200 GC:", sendtext, GROUP_TEXT_DELAY_S);
+        send_svx_command("SENDTEXT 8200 GC:", text, GROUP_TEXT_DELAY_S);
     }
 }
 

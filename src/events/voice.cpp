@@ -35,11 +35,11 @@ void copy_issi(const char* field)
 
 } // namespace
 
-void handle_ptt_on()
+void handle_ptt_on(char* line)
 {
     send_svx_ptt("PTT ON:", "O");
     ptt = 1;
-    struct split sp = split(data, ',');
+    struct split sp = split(line, ',');
     // Only a line with a sixth field carries the identity there; shorter
     // lines (a "+CTXG:" without it included) fall back on the second field,
     // and a line without any comma on its only one.

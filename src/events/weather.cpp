@@ -217,16 +217,16 @@ void weather_query(const char* issi)
     send_to_local_port(PushMessageSend);
 }
 
-void handle_weather()
+void handle_weather(const char* issi)
 {
     std::lock_guard<std::mutex> lock(request_lock);
     // One query at a time: a second request while one runs is refused, not
     // queued behind a service that may take its full minute to fail.
     if (request_waiting || query_running) {
-        log_refusal("Weather request from %s refused: the query for %s still runs\n", CALL_ID, requested_issi);
+        log_refusal("Weather request from %s refused: the query for %s still runs\n", issi, requested_issi);
         return;
     }
-    copy_field(requested_issi, CALL_ID);
+    copy_field(requested_issi, issi);
     request_waiting = true;
     request_came.notify_one();
 }

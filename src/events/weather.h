@@ -29,9 +29,10 @@ int format_weather_url(char* url, size_t size, const char* base, const char* zip
 // reply is "city:..\rweather not available".
 void format_weather_reply(const char* answer, size_t length, const char* city, char* reply, size_t size);
 
-// Status 61010 on the serial thread: hands CALL_ID to the weather worker and
-// returns at once. While a query runs, a second request is refused with one line.
-void handle_weather();
+// Status 61010 from issi on the serial thread: hands issi to the weather
+// worker and returns at once. While a query runs, a second request is refused
+// with one line.
+void handle_weather(const char* issi);
 
 // Thread body of the weather worker ("tweather_query"): one query per request.
 void* weather_worker(void* dummy);

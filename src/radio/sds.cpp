@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "config/config.h"
+#include "formats/text_pdu.h"
 #include "global.h"
 #include "radio/serial.h"
 #include "util/console.h"
@@ -39,11 +40,11 @@ void back_to_repeater_mode()
     wait_ok();
 }
 
-// Header "82" + type + reference + "01", then the reference advances
+// The PDU header with the next message reference, which then advances
 // (255 wraps to 0). Caller has the serial line.
 void format_header(char* header, size_t size, const char* type)
 {
-    snprintf(header, size, "%s%02X%s", type, sds_lfd, "01");
+    text_pdu_header(header, size, type, sds_lfd);
     sds_lfd = sds_lfd >= 255 ? 0 : sds_lfd + 1;
 }
 
@@ -91,8 +92,8 @@ struct text_transfer {
     bool pause_ctom_after; // pause SYS_CTOM_WAIT after the PDU, else 1 s
 };
 
-constexpr text_transfer PERSONAL_TEXT = {"8204", false, true, true};
-constexpr text_transfer GROUP_TEXT = {"8200", true, false, false};
+constexpr text_transfer PERSONAL_TEXT = {TEXT_PDU_PERSONAL, false, true, true};
+constexpr text_transfer GROUP_TEXT = {TEXT_PDU_GROUP, true, false, false};
 
 // One text transfer; the caller has the serial line.
 void send_text_sds(const text_transfer& kind, const char* destination, const char* message)
@@ -129,7 +130,9 @@ void send_ack(const char* issi, const char* lfd)
     char FullCommand[500];
     snprintf(FullCommand, sizeof FullCommand, "AT+CMGS=%s,32\r", issi);
     write_ser(FullCommand);
-    snprintf(FullCommand, sizeof FullCommand, "821000%.2s%c", lfd, CTRL_Z);
+    char report[TEXT_PDU_REPORT_SIZE];
+    text_pdu_report(report, sizeof report, lfd);
+    snprintf(FullCommand, sizeof FullCommand, "%s%c", report, CTRL_Z);
     write_ser(FullCommand);
     sleep_s(1);
     back_to_repeater_mode();

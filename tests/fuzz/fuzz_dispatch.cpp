@@ -52,13 +52,13 @@ void fresh_session()
     PushMessage[0] = '\0';
 }
 
-// Dispatches the line in `data` unless it is empty, as the serial thread
-// does; 1 when it was dispatched.
-int dispatch_unless_empty()
+// Dispatches line unless it is empty, as the serial thread does; 1 when it
+// was dispatched.
+int dispatch_unless_empty(char* line)
 {
-    if (data[0] == CR)
+    if (line[0] == CR)
         return 0;
-    dispatch_line();
+    dispatch_line(line);
     return 1;
 }
 
@@ -92,21 +92,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size)
     stream.append(reinterpret_cast<const char*>(bytes), size);
     stream += CR; // a last line without its CR still ends
 
-    memset(data, 0, sizeof data);
+    char line[DATA_SIZE] = {};
     int position = 0;
     int lines = 0;
     for (char byte : stream) {
-        if (!assemble_byte(data, sizeof data, &position, byte))
+        if (!assemble_byte(line, sizeof line, &position, byte))
             continue;
-        lines += dispatch_unless_empty();
+        lines += dispatch_unless_empty(line);
         if (lines == LINES_PER_INPUT)
             break;
-        memset(data, 0, sizeof data);
+        memset(line, 0, sizeof line);
         position = 0;
     }
 
-    memset(data, 0, sizeof data);
-    copy_field(data, CONFIRMATION);
-    dispatch_line();
+    memset(line, 0, sizeof line);
+    copy_field(line, CONFIRMATION);
+    dispatch_line(line);
     return 0;
 }

@@ -10,7 +10,7 @@
 #include <cstring>
 #include <string>
 
-#include "events/lip.h"
+#include "formats/lip.h"
 #include "fuzz_support.h"
 
 namespace {

@@ -51,14 +51,14 @@ struct RadioTest : ::testing::Test {
         reflector_stub_close(reflector);
         unlink(dtmf_path.c_str());
     }
-    // Makes line the current radio line, zero-filled behind it as the reader
-    // leaves it, and runs handler with the console captured.
-    static void handle(const std::string& line, void (*handler)())
+    // Runs handler on line, zero-filled behind it as the reader leaves it,
+    // with the console captured.
+    template <typename Handler> static void handle(const std::string& line, Handler handler)
     {
-        memset(data, 0, sizeof data);
-        line.copy(data, sizeof data - 1);
+        char buffer[DATA_SIZE] = {};
+        line.copy(buffer, sizeof buffer - 1);
         capture_stdout_begin();
-        handler();
+        handler(buffer);
         capture_stdout_end();
     }
     // The next datagram at the reflector, "" when none is waiting (a loopback

@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "events/lip.h"
+#include "formats/lip.h"
 
 namespace {
 

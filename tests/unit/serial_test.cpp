@@ -195,10 +195,10 @@ TEST(ClassifyLine, Table)
 TEST(SdsHeader, LongIdentityIsBounded)
 {
     virtual_clock_scope clock;
-    memset(data, 0, sizeof data);
-    snprintf(data, sizeof data, "+CTSDSR: 12,%s,0,1000001,0,16\r", std::string(300, '9').c_str());
+    char line[DATA_SIZE] = {};
+    snprintf(line, sizeof line, "+CTSDSR: 12,%s,0,1000001,0,16\r", std::string(300, '9').c_str());
     capture_stdout_begin();
-    dispatch_line();
+    dispatch_line(line);
     capture_stdout_end();
     sds = 0;
     EXPECT_EQ(std::string(CALL_ID), std::string(ID_SIZE - 1, '9'));

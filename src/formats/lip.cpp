@@ -1,7 +1,7 @@
 // LIP location report decoding: bits are read most significant first from the
 // hex digits after the protocol identifier, never past the smaller of the
 // header's bit count and the digits the radio actually sent.
-#include "events/lip.h"
+#include "formats/lip.h"
 
 #include <cmath>
 #include <cstdint>
