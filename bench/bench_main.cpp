@@ -1,0 +1,132 @@
+// The benchmark program's main. The cases share one set-up: the gateway's
+// files in a scratch directory, no serial port, no reflector socket, and
+// stdout a pipe that a thread keeps draining, with the console queue
+// running, so that the lines the cases log go through the real console path
+// and nothing leaves the process. The benchmark's own report goes to the
+// stdout the program was given.
+#include <benchmark/benchmark.h>
+#include <ext/stdio_filebuf.h>
+#include <fcntl.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdio>
+#include <filesystem>
+#include <iostream>
+#include <string>
+#include <thread>
+
+#include "config/places.h"
+#include "net/udp.h"
+#include "radio/serial.h"
+#include "util/console.h"
+
+namespace {
+
+std::string scratch_dir;
+// The places point into these; they live as long as the process.
+std::string config_path, fault_log_path, query_path, dtmf_path, ptt_path;
+
+int drain_fd = -1;
+std::thread drainer;
+std::atomic<unsigned long long> drained_bytes{0};
+
+// The log reader that always keeps up: reads and discards until the pipe's
+// write end is closed.
+void drain_console(int fd)
+{
+    char buffer[1 << 16];
+    ssize_t got;
+    while ((got = read(fd, buffer, sizeof buffer)) > 0)
+        drained_bytes += static_cast<unsigned long long>(got);
+}
+
+bool private_places()
+{
+    const char* tmp = getenv("TMPDIR");
+    std::string pattern = std::string(tmp && tmp[0] ? tmp : "/tmp") + "/sdsbridge-bench.XXXXXX";
+    if (mkdtemp(pattern.data()) == nullptr) {
+        perror(pattern.c_str());
+        return false;
+    }
+    scratch_dir = pattern;
+    config_path = scratch_dir + "/sdsbridge.conf";
+    fault_log_path = scratch_dir + "/error.txt";
+    query_path = scratch_dir + "/query.txt";
+    dtmf_path = scratch_dir + "/dtmf_ctrl";
+    ptt_path = scratch_dir + "/ptt";
+    CONFIG_FILE = config_path.c_str();
+    FAULT_LOG_FILE = fault_log_path.c_str();
+    QUERY_FILE = query_path.c_str();
+    DTMF_CTRL_FILE = dtmf_path.c_str();
+    PTT_FILE = ptt_path.c_str();
+    return true;
+}
+
+// stdout becomes the write end of a pipe drained by its own thread; returns
+// a descriptor on the stdout the program was given.
+int console_into_drained_pipe()
+{
+    int report_fd = dup(STDOUT_FILENO);
+    int ends[2];
+    if (report_fd < 0 || pipe(ends) != 0 || dup2(ends[1], STDOUT_FILENO) < 0) {
+        perror("console pipe");
+        return -1;
+    }
+    close(ends[1]);
+    drain_fd = ends[0];
+    drainer = std::thread(drain_console, drain_fd);
+    return report_fd;
+}
+
+// Sets all of that up; returns a descriptor on the original stdout, or -1.
+int bench_setup()
+{
+    if (!private_places())
+        return -1;
+    serport = -1;
+    reflector_listener_controlsock = -1;
+    int report_fd = console_into_drained_pipe();
+    if (report_fd < 0)
+        return -1;
+    console_init();
+    if (!console_queue_start())
+        fprintf(stderr, "console queue not started: lines are written at once\n");
+    return report_fd;
+}
+
+// Ends the console queue and the drain, and removes the scratch directory.
+void bench_teardown()
+{
+    console_queue_drain();
+    // The drain ends when no write end of the pipe is left open.
+    int devnull = open("/dev/null", O_WRONLY);
+    dup2(devnull, STDOUT_FILENO);
+    close(devnull);
+    drainer.join();
+    close(drain_fd);
+    std::error_code ignored;
+    std::filesystem::remove_all(scratch_dir, ignored);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
+    int report_fd = bench_setup();
+    if (report_fd < 0)
+        return 1;
+    // The reporters write to std::cout; it now leads to the original stdout.
+    __gnu_cxx::stdio_filebuf<char> report(report_fd, std::ios::out);
+    std::streambuf* console = std::cout.rdbuf(&report);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    std::cout.flush();
+    std::cout.rdbuf(console);
+    bench_teardown();
+    return 0;
+}
