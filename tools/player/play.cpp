@@ -65,8 +65,12 @@ void play_lines(session* s)
     bool in_steps = false;
     for (const line_spec& l : s->spec->lines) {
         if (is_step(l.verb)) {
-            if (!in_steps)
+            if (!in_steps) {
+                // Whatever the gateway did before these steps is read and
+                // stamped first, so it cannot pass for their effect.
+                pump(s, 0);
                 since = now_s();
+            }
             in_steps = true;
             do_step(s, l);
             previous = now_s();

@@ -21,6 +21,10 @@
 
 namespace {
 
+// Polls in one pump round that take only what is already waiting: enough to
+// empty every source, few enough that a flood cannot hold the player.
+constexpr int DRAIN_ROUNDS = 64;
+
 void console_bytes(session* s, const char* bytes, size_t count)
 {
     s->console_partial.append(bytes, count);
@@ -186,7 +190,8 @@ void fail_all(session* s, const std::vector<finding>& found)
 
 void pump(session* s, int wait_ms)
 {
-    pump_round(s, wait_ms);
+    for (int round = 0; round < DRAIN_ROUNDS && pump_round(s, round == 0 ? wait_ms : 0); round++) {
+    }
     const gateway_process& g = s->gateway;
     if (s->opt->gateway_binary.empty() && !s->console_stalled && g.console_fd >= 0) { // a log file: read on
         char buf[4096];

@@ -53,7 +53,8 @@ void session_release(session* s);
 void fail(session* s, int line, const std::string& what);
 void fail_all(session* s, const std::vector<finding>& found);
 
-// Collects whatever arrives within wait_ms.
+// Collects whatever arrives within wait_ms: everything already waiting is
+// read in one round, so it is stamped before the player's next step.
 void pump(session* s, int wait_ms);
 
 // Pumps until done() or the deadline; true when done.
