@@ -108,7 +108,7 @@ double expect_in_order(const std::vector<event>& list, size_t* cursor, const cha
 // The first line of a sanitizer's report in the gateway's output (its stderr
 // shares the console pipe): a sanitizer build of the gateway fails the session
 // on any report, also one written while it stops, after the last expectation.
-const char* SANITIZER_REPORTS[] = {
+const char* const SANITIZER_REPORTS[] = {
     "WARNING: ThreadSanitizer:", "ERROR: AddressSanitizer:", "ERROR: LeakSanitizer:", ": runtime error: "};
 
 bool sanitizer_report(const std::string& line)
@@ -123,8 +123,8 @@ bool sanitizer_report(const std::string& line)
 
 std::string masked(const std::string& s)
 {
-    static const char* STAMP = "<dd.dd.dd dd:dd:dd>";
-    static const char* TIME = "dd.dd.dddd dd:dd:dd";
+    static const char* const STAMP = "<dd.dd.dd dd:dd:dd>";
+    static const char* const TIME = "dd.dd.dddd dd:dd:dd";
     std::string out;
     for (size_t i = 0; i < s.size();) {
         if (shape_at(s, i, STAMP)) {

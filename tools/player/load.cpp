@@ -25,8 +25,8 @@ namespace {
 constexpr int LOAD_TEXT_EVERY_S = 10;
 constexpr double LOAD_MAX_BLOCK_S = 1.5; // longest the radio's lines may go unread
 constexpr double LOAD_DRAIN_S = 10;      // for the last forwards once the load stops
-const char* LOAD_CALL = "LOAD-GW";
-const char* LOAD_RADIO_ISSI = "2620001";
+constexpr const char* LOAD_CALL = "LOAD-GW";
+constexpr const char* LOAD_RADIO_ISSI = "2620001";
 
 // A radio text of the load: when its payload line went out, and the forward
 // the reflector must get for it once the radio confirms the acknowledgement.

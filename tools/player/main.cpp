@@ -24,7 +24,7 @@ namespace {
 
 constexpr int SKIPPED = 77; // CTest's "skipped" status
 
-const char* HELP =
+const char* const HELP =
     "usage: sdsbridge-session [--gateway PATH] [--link PATH] [--log FILE] [--timeout S] [--verbose] SESSION...\n"
     "       sdsbridge-session --gateway PATH --load SECONDS | --load-acks SECONDS\n"
     "Plays radio sessions against the gateway and reports every unmet expectation.\n"
