@@ -20,43 +20,28 @@
 #include <string>
 
 #include "escape.h"
+#include "pei.h"
+#include "pty.h"
+#include "radio_sim_payloads.h"
+#include "words.h"
 
 namespace {
 
-constexpr char CR = '\r';
+constexpr char CR = PEI_CR;
 constexpr char LF = '\n';
-constexpr char CTRL_Z = 26;
-constexpr int ISSI_DIGITS = 7;
+constexpr char CTRL_Z = PEI_CTRL_Z;
 // Identity prefix of a voice activity line: the radio reports the caller's
 // full TETRA identity (country and network code, then the ISSI).
 constexpr const char* VOICE_IDENTITY_PREFIX = "999001";
-// Position reports: fixed start 03 80 13, and the scale of the coordinates.
-constexpr double TWO_POW_32_MINUS_1 = 4294967295.0;
-constexpr double COURSE_STEP_DEG = 1.40625; // 360/256
-constexpr int HEIGHT_MARKER = 0x81;
-constexpr int GLEN_WITH_HEIGHT = 19;
-constexpr int GLEN_WITH_COURSE = 22;
-// LIP short location report, as a GPS fix sends it: time elapsed < 5 s,
-// position error < 20 m, standing still, additional data a reason for sending.
-// The radio pads the report to whole bytes; the header counts no pad.
-constexpr int LIP_PI_BITS = 8;     // protocol identifier 0x0A
-constexpr int LIP_SHORT_BITS = 76; // the report after it
-constexpr int LIP_LON_BITS = 25;   // 2^25 steps per full circle
-constexpr int LIP_LAT_BITS = 24;   // 2^24 steps per half circle
-constexpr double LIP_DIRECTION_STEP_DEG = 22.5;
-constexpr int LIP_DIRECTIONS = 16;
-constexpr int LIP_POSITION_ERROR_20M = 1;
-
 int master_fd = -1;
 int slave_fd = -1;
 std::string link_path;
 std::string gateway_issi = "1000001";
 bool echo_on = false;        // ATZ turns echo off, ATE1 on, ATE0 off
 bool error_mode = false;     // answer ERROR instead of OK
-bool in_pdu = false;         // after "AT+CMGS=": bytes up to Ctrl-Z are the PDU
 unsigned text_ref = 1;       // reference of the next text sent to the gateway
 unsigned report_counter = 1; // "+CMGS:" reference for PDUs without their own
-std::string radio_input;     // command or PDU being received from the gateway
+pei_input radio_input;       // command or PDU being received from the gateway
 std::string stdin_input;     // partial line typed on standard input
 volatile sig_atomic_t stop_requested = 0;
 
@@ -123,7 +108,7 @@ void send_radio(const std::string& bytes)
 
 void answer_ok()
 {
-    send_radio(error_mode ? "ERROR\r\n" : "OK\r\n");
+    send_radio(error_mode ? PEI_ERROR : PEI_OK);
 }
 
 std::string upper_text(std::string text)
@@ -133,18 +118,10 @@ std::string upper_text(std::string text)
     return text;
 }
 
-bool starts(const std::string& text, const char* prefix)
-{
-    return text.compare(0, strlen(prefix), prefix) == 0;
-}
-
 // One AT command (without its CR) from the gateway.
 void handle_command(const std::string& raw)
 {
-    std::string cmd;
-    for (char c : raw)
-        if (c != LF)
-            cmd += c;
+    std::string cmd = pei_text(raw);
     if (cmd.empty())
         return; // a bare CR is no command
     if (echo_on)
@@ -156,57 +133,43 @@ void handle_command(const std::string& raw)
         echo_on = true;
     else if (up == "ATE0")
         echo_on = false;
-    else if (starts(up, "AT+CMGS="))
-        in_pdu = true;
     answer_ok();
 }
 
 // The SDS PDU after "AT+CMGS=", up to (without) its Ctrl-Z.
 void handle_pdu(const std::string& raw, bool announced)
 {
-    std::string pdu;
-    for (char c : raw)
-        if (c != CR && c != LF)
-            pdu += c;
+    std::string pdu = pei_text(raw);
     if (echo_on)
         send_radio(pdu + "\r\n");
     if (error_mode || !announced) {
-        send_radio("ERROR\r\n");
+        send_radio(PEI_ERROR);
         return;
     }
     // A text PDU carries its own message reference (digits 5-6); an SDS-REPORT
     // or anything else gets the next number of our own.
     unsigned ref;
-    std::string up = upper_text(pdu);
-    if ((starts(up, "8204") || starts(up, "8200") || starts(up, "820C")) && up.size() >= 6 &&
-        isxdigit(static_cast<unsigned char>(up[4])) && isxdigit(static_cast<unsigned char>(up[5]))) {
-        ref = static_cast<unsigned>(strtoul(up.substr(4, 2).c_str(), nullptr, 16));
-    } else {
+    if (!pei_text_reference(pdu, &ref)) {
         ref = report_counter;
         report_counter = (report_counter + 1) % 256;
     }
-    send_radio("+CMGS: 0,4," + std::to_string(ref) + "\r\n");
-    send_radio("OK\r\n");
+    send_radio(pei_sent_report(ref));
+    send_radio(PEI_OK);
 }
 
 void radio_bytes(const char* bytes, size_t count)
 {
     for (size_t i = 0; i < count; i++) {
-        char c = bytes[i];
-        radio_input += c;
-        if (c == CTRL_Z) {
-            say(stamp() + "<- " + shown(radio_input) + "\n");
-            radio_input.pop_back();
-            bool announced = in_pdu;
-            in_pdu = false;
-            handle_pdu(radio_input, announced);
-            radio_input.clear();
-        } else if (c == CR && !in_pdu) {
-            say(stamp() + "<- " + shown(radio_input) + "\n");
-            radio_input.pop_back();
-            handle_command(radio_input);
-            radio_input.clear();
-        }
+        std::string unit;
+        bool announced = false;
+        pei_unit kind = pei_feed(&radio_input, bytes[i], &unit, &announced);
+        if (kind == PEI_NONE)
+            continue;
+        say(stamp() + "<- " + shown(unit) + "\n");
+        if (kind == PEI_PDU)
+            handle_pdu(unit, announced);
+        else
+            handle_command(unit);
     }
 }
 
@@ -229,96 +192,6 @@ std::string next_text_ref()
     return ref;
 }
 
-// Big-endian two's complement of degrees scaled so that full_range maps onto
-// 2^32 - 1 (180 for latitude, 360 for longitude).
-std::string coordinate_hex(double degrees, double full_range)
-{
-    double scaled = std::round(degrees * TWO_POW_32_MINUS_1 / full_range);
-    if (scaled > INT32_MAX)
-        scaled = INT32_MAX;
-    if (scaled < INT32_MIN)
-        scaled = INT32_MIN;
-    uint32_t value = static_cast<uint32_t>(static_cast<int32_t>(scaled));
-    char hex[9];
-    snprintf(hex, sizeof hex, "%08X", value);
-    return hex;
-}
-
-// Position report: 03 80 13, glen, type, "/", six unused bytes, "f", latitude,
-// longitude, height marker 0x81 and height, then "V" and the course byte.
-std::string position_payload(double lat, double lon, bool has_course, double course)
-{
-    char head[32];
-    snprintf(head, sizeof head, "038013%02X%02X%02X", has_course ? GLEN_WITH_COURSE : GLEN_WITH_HEIGHT, 0x30, '/');
-    std::string payload = head;
-    payload += "000000000000";
-    char gps[4];
-    snprintf(gps, sizeof gps, "%02X", 'f');
-    payload += gps;
-    payload += coordinate_hex(lat, 180.0);
-    payload += coordinate_hex(lon, 360.0);
-    char height[8];
-    snprintf(height, sizeof height, "%02X%04X", HEIGHT_MARKER, 0);
-    payload += height;
-    if (has_course) {
-        long step = std::lround(course / COURSE_STEP_DEG);
-        char tail[8];
-        snprintf(tail, sizeof tail, "%02X%02X", 'V', static_cast<unsigned>(((step % 256) + 256) % 256));
-        payload += tail;
-    }
-    return payload;
-}
-
-// value's low width bits, most significant first, as '0'/'1' characters.
-void append_bits(std::string* bits, uint32_t value, int width)
-{
-    for (int i = width - 1; i >= 0; i--)
-        *bits += ((value >> i) & 1u) ? '1' : '0';
-}
-
-// Degrees in steps of range / 2^width, two's complement in width bits; the
-// top of the range is one step short of it.
-uint32_t lip_coordinate(double degrees, double range, int width)
-{
-    double steps = std::round(degrees * std::ldexp(1.0, width) / range);
-    double top = std::ldexp(1.0, width - 1);
-    if (steps > top - 1)
-        steps = top - 1;
-    if (steps < -top)
-        steps = -top;
-    return static_cast<uint32_t>(static_cast<int32_t>(steps)) & ((1u << width) - 1);
-}
-
-// LIP short location report: "0A", then PDU type 0, time elapsed 0, longitude,
-// latitude, position error, velocity 0, direction of travel, reason 0, and
-// pad bits up to a whole byte.
-std::string lip_payload(double lat, double lon, double course)
-{
-    std::string bits;
-    append_bits(&bits, 0, 2); // short location report
-    append_bits(&bits, 0, 2); // time elapsed < 5 s
-    append_bits(&bits, lip_coordinate(lon, 360.0, LIP_LON_BITS), LIP_LON_BITS);
-    append_bits(&bits, lip_coordinate(lat, 180.0, LIP_LAT_BITS), LIP_LAT_BITS);
-    append_bits(&bits, LIP_POSITION_ERROR_20M, 3);
-    append_bits(&bits, 0, 7); // velocity 0 km/h
-    long direction = std::lround(course / LIP_DIRECTION_STEP_DEG) % LIP_DIRECTIONS;
-    append_bits(&bits, static_cast<uint32_t>((direction + LIP_DIRECTIONS) % LIP_DIRECTIONS), 4);
-    append_bits(&bits, 0, 1); // additional data: reason for sending
-    append_bits(&bits, 0, 8);
-    bits.append((8 - bits.size() % 8) % 8, '0'); // whole bytes
-    std::string payload = "0A";
-    for (size_t i = 0; i < bits.size(); i += 4)
-        payload += "0123456789ABCDEF"[std::stoi(bits.substr(i, 4), nullptr, 2)];
-    return payload;
-}
-
-// The last seven digits of issi, zero-padded on the left.
-std::string seven_digits(const std::string& issi)
-{
-    std::string digits = issi.size() > ISSI_DIGITS ? issi.substr(issi.size() - ISSI_DIGITS) : issi;
-    return std::string(ISSI_DIGITS - digits.size(), '0') + digits;
-}
-
 const char* HELP_TEXT = "Commands (one per line on standard input):\n"
                         "  status ISSI HEX4          status SDS from ISSI, e.g. status 1234567 80E8\n"
                         "  text ISSI TEXT...         personal text SDS from ISSI to the gateway\n"
@@ -331,23 +204,6 @@ const char* HELP_TEXT = "Commands (one per line on standard input):\n"
                         "  error on|off              answer ERROR instead of OK\n"
                         "  help                      this list\n"
                         "  quit                      end the simulator\n";
-
-// The word at *pos (blanks skipped), advancing *pos past it.
-std::string word(const std::string& line, size_t* pos)
-{
-    while (*pos < line.size() && line[*pos] == ' ')
-        (*pos)++;
-    size_t start = *pos;
-    while (*pos < line.size() && line[*pos] != ' ')
-        (*pos)++;
-    return line.substr(start, *pos - start);
-}
-
-// The rest of the line after the one blank that ends the previous word.
-std::string rest(const std::string& line, size_t pos)
-{
-    return pos < line.size() ? line.substr(pos + 1) : "";
-}
 
 bool parse_double(const std::string& text, double* value)
 {
@@ -364,12 +220,12 @@ void usage_error(const char* syntax)
 }
 
 // "pos" and "lip": the same arguments, two formats of position report.
-void position_command(const std::string& verb, const std::string& line, size_t pos)
+void position_command(const std::string& verb, std::string args)
 {
-    std::string issi = word(line, &pos);
+    std::string issi = next_word(&args);
     double lat = 0, lon = 0, course = 0;
-    bool ok = parse_double(word(line, &pos), &lat) && parse_double(word(line, &pos), &lon);
-    std::string course_text = word(line, &pos);
+    bool ok = parse_double(next_word(&args), &lat) && parse_double(next_word(&args), &lon);
+    std::string course_text = next_word(&args);
     bool has_course = !course_text.empty();
     if (has_course)
         ok = ok && parse_double(course_text, &course);
@@ -386,8 +242,8 @@ void position_command(const std::string& verb, const std::string& line, size_t p
 // One line typed on standard input; returns false for quit.
 bool user_command(const std::string& line)
 {
-    size_t pos = 0;
-    std::string verb = word(line, &pos);
+    std::string args = line;
+    std::string verb = next_word(&args);
     if (verb.empty())
         return true;
     if (verb == "quit")
@@ -395,24 +251,24 @@ bool user_command(const std::string& line)
     if (verb == "help") {
         say(HELP_TEXT);
     } else if (verb == "status") {
-        std::string issi = word(line, &pos);
-        std::string value = word(line, &pos);
+        std::string issi = next_word(&args);
+        std::string value = next_word(&args);
         if (issi.empty() || value.empty())
             usage_error("status ISSI HEX4");
         else
             send_sds(13, issi, value);
     } else if (verb == "text" || verb == "group") {
-        std::string issi = word(line, &pos);
+        std::string issi = next_word(&args);
         if (issi.empty()) {
             usage_error(verb == "text" ? "text ISSI TEXT..." : "group ISSI TEXT...");
             return true;
         }
         std::string kind = verb == "text" ? "8204" : "8200";
-        send_sds(12, issi, kind + next_text_ref() + "01" + hex_bytes(rest(line, pos)));
+        send_sds(12, issi, kind + next_text_ref() + "01" + hex_bytes(args));
     } else if (verb == "pos" || verb == "lip") {
-        position_command(verb, line, pos);
+        position_command(verb, args);
     } else if (verb == "ptt") {
-        std::string issi = word(line, &pos);
+        std::string issi = next_word(&args);
         if (issi.empty())
             usage_error("ptt ISSI");
         else
@@ -420,9 +276,9 @@ bool user_command(const std::string& line)
     } else if (verb == "pttoff") {
         send_radio("+CDTXC: 1,0\r\n");
     } else if (verb == "raw") {
-        send_radio(unescape(rest(line, pos)) + "\r\n");
+        send_radio(unescape(args) + "\r\n");
     } else if (verb == "error") {
-        std::string mode = word(line, &pos);
+        std::string mode = next_word(&args);
         if (mode == "on" || mode == "off")
             error_mode = mode == "on";
         else
@@ -453,29 +309,17 @@ bool stdin_bytes(const char* bytes, size_t count)
 // never sees a hang-up while the gateway closes and reopens its end.
 bool open_pty()
 {
-    master_fd = posix_openpt(O_RDWR | O_NOCTTY);
-    if (master_fd < 0 || grantpt(master_fd) != 0 || unlockpt(master_fd) != 0) {
-        perror("posix_openpt");
+    std::string name, why;
+    master_fd = pty_open(&name, &slave_fd, &why);
+    if (master_fd < 0) {
+        fprintf(stderr, "%s\n", why.c_str());
         return false;
     }
-    const char* name = ptsname(master_fd);
-    if (!name) {
-        perror("ptsname");
-        return false;
-    }
-    slave_fd = open(name, O_RDWR | O_NOCTTY);
-    if (slave_fd < 0) {
-        perror(name);
-        return false;
-    }
-    struct termios tio;
-    tcgetattr(slave_fd, &tio);
-    cfmakeraw(&tio);
-    tcsetattr(slave_fd, TCSANOW, &tio);
-    say(std::string("PTY ") + name + "\n");
+    pty_make_raw(slave_fd, B0);
+    say("PTY " + name + "\n");
     if (!link_path.empty()) {
         unlink(link_path.c_str());
-        if (symlink(name, link_path.c_str()) != 0) {
+        if (symlink(name.c_str(), link_path.c_str()) != 0) {
             perror(link_path.c_str());
             link_path.clear();
             return false;

@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "escape.h"
+#include "words.h"
 
 namespace {
 
@@ -202,20 +203,6 @@ void send_datagram(struct tool_state* st, const char* kind, const std::string& t
         printf("send %s to %s:%d failed: %s\n", kind, to, ntohs(st->gateway.sin_port), strerror(errno));
     else
         printf("sent %s to %s:%d: %s\n", kind, to, ntohs(st->gateway.sin_port), visible(text).c_str());
-}
-
-// Splits off the first blank-separated word of rest.
-std::string next_word(std::string* rest)
-{
-    size_t start = rest->find_first_not_of(' ');
-    if (start == std::string::npos) {
-        rest->clear();
-        return "";
-    }
-    size_t end = rest->find(' ', start);
-    std::string word = rest->substr(start, end == std::string::npos ? std::string::npos : end - start);
-    *rest = end == std::string::npos ? "" : rest->substr(end + 1);
-    return word;
 }
 
 void run_command(struct tool_state* st, const struct options& opt, std::string line)

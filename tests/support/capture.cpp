@@ -101,16 +101,6 @@ std::string radio_line_read(int fd)
     return got;
 }
 
-int pty_open(std::string* slave_path, int* slave_fd)
-{
-    int master = posix_openpt(O_RDWR | O_NOCTTY);
-    grantpt(master);
-    unlockpt(master);
-    *slave_path = ptsname(master);
-    *slave_fd = open(slave_path->c_str(), O_RDWR | O_NOCTTY);
-    return master;
-}
-
 std::string read_file(const std::string& path)
 {
     std::ifstream in(path, std::ios::binary);

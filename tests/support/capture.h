@@ -6,6 +6,7 @@
 #include <string>
 
 #include "escape.h" // hex_bytes: the tools' coding, not the gateway's
+#include "pty.h"    // pty_open: the radio's pseudo-terminal, as the tools open it
 
 // Starts sending stdout to a scratch file.
 void capture_stdout_begin();
@@ -31,10 +32,6 @@ void reflector_stub_close(int listener);
 int radio_line_open();
 // Everything written to the radio line since the last call.
 std::string radio_line_read(int fd);
-// Opens a pseudo-terminal; returns its master and stores the slave's path and
-// a descriptor on the slave, kept open so the terminal outlives a close of
-// the port by the code under test.
-int pty_open(std::string* slave_path, int* slave_fd);
 
 // Reads a whole file ("" when it does not exist).
 std::string read_file(const std::string& path);

@@ -133,8 +133,10 @@ TEST(SerialSetUp, RawLine8N1AtTheConfiguredSpeedWithInputFlushed)
     saved_global keep_port(SYS_SERPORT);
     saved_global keep_baud(SYS_SERBAUD);
     std::string path;
+    std::string why;
     int slave = -1;
-    int master = pty_open(&path, &slave);
+    int master = pty_open(&path, &slave, &why);
+    ASSERT_GE(master, 0) << why;
     ASSERT_EQ(write(master, "stale\r\n", 7), 7);
     copy_field(SYS_SERPORT, path.c_str());
     SYS_SERBAUD = 19200;

@@ -1,0 +1,157 @@
+// The session file parser: every verb, the prefixes, the header words and
+// the errors a mistyped line gets.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <string>
+
+#include "session_file.h"
+
+namespace {
+
+struct parsed_line {
+    const char* line;
+    const char* verb;
+    const char* text;
+    const char* path;
+    double after;
+    bool within;
+    bool never;
+    int repeat;
+};
+
+TEST(SessionFile, StepsAndExpectations)
+{
+    const parsed_line cases[] = {
+        {"radio +CTSDSR: 13,2620001,0,1000001,0,16", "radio", "+CTSDSR: 13,2620001,0,1000001,0,16", "", -1, 0, 0, 1},
+        {"radio-bytes AT\\r\\x1A", "radio-bytes", "AT\r\x1A", "", -1, 0, 0, 1},
+        {"reflector ::NET;CALL;PC:1234567:hi;", "reflector", "::NET;CALL;PC:1234567:hi;", "", -1, 0, 0, 1},
+        {"reflector-from 127.0.0.2 ::x", "reflector-from", "::x", "127.0.0.2", -1, 0, 0, 1},
+        {"local 1234567hello", "local", "1234567hello", "", -1, 0, 0, 1},
+        {"answer ERROR", "answer", "ERROR", "", -1, 0, 0, 1},
+        {"answer", "answer", "", "", -1, 0, 0, 1},
+        {"wait 6s", "wait", "6s", "", 6, 0, 0, 1},
+        {"wait 500ms", "wait", "500ms", "", 0.5, 0, 0, 1},
+        {"signal INT", "signal", "INT", "", -1, 0, 0, 1},
+        {"unplug", "unplug", "", "", -1, 0, 0, 1},
+        {"plug", "plug", "", "", -1, 0, 0, 1},
+        {"put /tmp/dtmf_ctrl old text", "put", "old text", "/tmp/dtmf_ctrl", -1, 0, 0, 1},
+        {"link /tmp/dtmf_ctrl precious", "link", "precious", "/tmp/dtmf_ctrl", -1, 0, 0, 1},
+        {"stdout stall", "stdout", "stall", "", -1, 0, 0, 1},
+        {"radio-output stop", "radio-output", "stop", "", -1, 0, 0, 1},
+        {"repeat 200 signal TERM", "signal", "TERM", "", -1, 0, 0, 200},
+        {"sent AT+CMGS=1234567,32\\r", "sent", "AT+CMGS=1234567,32\r", "", -1, 0, 0, 1},
+        {"datagram ::CALL;1234567;hi;\\n", "datagram", "::CALL;1234567;hi;\n", "", -1, 0, 0, 1},
+        {"file /tmp/ptt O", "file", "O", "/tmp/ptt", -1, 0, 0, 1},
+        {"console {n} log lines dropped", "console", "{n} log lines dropped", "", -1, 0, 0, 1},
+        {"exit 0", "exit", "0", "", -1, 0, 0, 1},
+        {"notify READY=1", "notify", "READY=1", "", -1, 0, 0, 1},
+        {"after 2s file /tmp/dtmf_ctrl 1", "file", "1", "/tmp/dtmf_ctrl", 2, 0, 0, 1},
+        {"within 1.5s sent ATE0\\r", "sent", "ATE0\r", "", 1.5, 1, 0, 1},
+        {"never 5s notify WATCHDOG=1", "notify", "WATCHDOG=1", "", 5, 0, 1, 1},
+        {"radio  two blanks", "radio", " two blanks", "", -1, 0, 0, 1},
+    };
+    for (const parsed_line& c : cases) {
+        session_spec s;
+        std::string error;
+        ASSERT_TRUE(parse_line(c.line, 7, &s, &error)) << c.line << ": " << error;
+        ASSERT_EQ(s.lines.size(), 1u) << c.line;
+        const line_spec& l = s.lines[0];
+        EXPECT_EQ(l.number, 7);
+        EXPECT_EQ(l.verb, c.verb) << c.line;
+        EXPECT_EQ(l.text, c.text) << c.line;
+        EXPECT_EQ(l.path, c.path) << c.line;
+        EXPECT_DOUBLE_EQ(l.after, c.after) << c.line;
+        EXPECT_EQ(l.within, c.within) << c.line;
+        EXPECT_EQ(l.never, c.never) << c.line;
+        EXPECT_EQ(l.repeat, c.repeat) << c.line;
+    }
+}
+
+TEST(SessionFile, HeaderWords)
+{
+    session_spec s;
+    std::string error;
+    for (const char* line : {"config SYS_HARDWARE=MTM5400", "config CITY= Graz", "hold-port 5230", "env A=1", "journal",
+                             "weather-service silent", "args --daemon  -x", "no-config"})
+        ASSERT_TRUE(parse_line(line, 1, &s, &error)) << line << ": " << error;
+    EXPECT_EQ(s.config, (std::vector<std::string>{"SYS_HARDWARE=MTM5400", "CITY= Graz"}));
+    EXPECT_EQ(s.held_ports, std::vector<int>{5230});
+    EXPECT_EQ(s.env, std::vector<std::string>{"A=1"});
+    EXPECT_EQ(s.args, (std::vector<std::string>{"--daemon", "-x"}));
+    EXPECT_TRUE(s.journal);
+    EXPECT_TRUE(s.silent_weather);
+    EXPECT_FALSE(s.write_config);
+    EXPECT_TRUE(s.lines.empty()) << "header words are no steps";
+}
+
+TEST(SessionFile, Errors)
+{
+    const struct {
+        const char* line;
+        const char* error;
+    } cases[] = {
+        {"radi hello", "unknown word \"radi\""},
+        {"repeat 0 signal TERM", "\"repeat\" takes a count and a step"},
+        {"repeat 3 sent AT\\r", "\"repeat\" takes a count and a step"},
+        {"after 2 sent AT", "\"after\", \"within\" and \"never\" take a time (2s, 500ms) and an expectation"},
+        {"within 1s radio hello", "\"after\", \"within\" and \"never\" take a time (2s, 500ms) and an expectation"},
+        {"never 5s sent AT", "\"never\" takes a notify, console or datagram line"},
+        {"never 5s file /tmp/ptt O", "\"never\" takes a notify, console or datagram line"},
+        {"weather-service slow", "\"weather-service\" takes silent"},
+        {"wait soon", "\"wait\" takes a time (2s, 500ms)"},
+        {"wait 2h", "\"wait\" takes a time (2s, 500ms)"},
+        {"stdout pause", "\"stdout\" takes stall or read"},
+        {"radio-output off", "\"radio-output\" takes stop or start"},
+        {"signal KILL", "unknown signal \"KILL\" (HUP, INT, QUIT, TERM, USR1, PIPE)"},
+    };
+    for (const auto& c : cases) {
+        session_spec s;
+        std::string error;
+        EXPECT_FALSE(parse_line(c.line, 1, &s, &error)) << c.line;
+        EXPECT_EQ(error, c.error) << c.line;
+    }
+}
+
+TEST(SessionFile, StepsAndSignals)
+{
+    EXPECT_TRUE(is_step("radio"));
+    EXPECT_TRUE(is_step("wait"));
+    for (const char* verb : {"sent", "datagram", "file", "console", "exit", "notify"})
+        EXPECT_FALSE(is_step(verb)) << verb;
+    EXPECT_EQ(signal_number("QUIT"), SIGQUIT);
+    EXPECT_EQ(signal_number("PIPE"), SIGPIPE);
+    EXPECT_EQ(signal_number("int"), 0) << "names are upper case";
+}
+
+// A whole file: the first comment is the title, blank lines and comments are
+// skipped, CR LF line ends are taken, and an error names its line.
+TEST(SessionFile, LoadsAFile)
+{
+    char path[] = "/tmp/player-session-XXXXXX";
+    int fd = mkstemp(path);
+    ASSERT_GE(fd, 0);
+    std::string text = "# The title\r\n#\r\n  # more words\n\nconfig A=1\n  radio hi\r\nsent AT\\r\n";
+    ASSERT_EQ(write(fd, text.data(), text.size()), static_cast<ssize_t>(text.size()));
+    close(fd);
+    session_spec s;
+    ASSERT_TRUE(load_session(path, &s));
+    EXPECT_EQ(s.file, path);
+    EXPECT_EQ(s.title, "The title");
+    ASSERT_EQ(s.lines.size(), 2u);
+    EXPECT_EQ(s.lines[0].number, 6);
+    EXPECT_EQ(s.lines[0].text, "hi");
+    EXPECT_EQ(s.lines[1].text, "AT\r");
+
+    std::ofstream(path, std::ios::app) << "sent\nbogus line\n";
+    session_spec broken;
+    testing::internal::CaptureStdout();
+    EXPECT_FALSE(load_session(path, &broken));
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), std::string(path) + ":9: unknown word \"bogus\"\n");
+    unlink(path);
+}
+
+} // namespace

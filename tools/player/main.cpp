@@ -1,0 +1,126 @@
+// sdsbridge-session: plays scripted radio sessions (tests/sessions/*.session)
+// against the gateway. It stands in for the radio on a pseudo-terminal, for
+// the reflector on loopback and for local programs, answers the gateway's AT
+// commands as a radio does, and checks what the gateway does: bytes on the
+// radio line, datagrams to the reflector, control files and console lines.
+// With --gateway it starts the gateway itself, in a private network and mount
+// namespace with its own /tmp; without, it plays against one a user starts.
+// --load plays no file: it drives the gateway as a busy station for a while.
+#include <signal.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "gateway.h"
+#include "load.h"
+#include "options.h"
+#include "play.h"
+#include "session_file.h"
+
+namespace {
+
+constexpr int SKIPPED = 77; // CTest's "skipped" status
+
+const char* const HELP =
+    "usage: sdsbridge-session [--gateway PATH] [--link PATH] [--log FILE] [--timeout S] [--verbose] SESSION...\n"
+    "       sdsbridge-session --gateway PATH --load SECONDS | --load-acks SECONDS\n"
+    "Plays radio sessions against the gateway and reports every unmet expectation.\n"
+    "  --gateway PATH  start this gateway for each session, in a private network and\n"
+    "                  mount namespace with its own /tmp (status 77 where that is impossible)\n"
+    "  --link PATH     without --gateway: the radio's device link (default /tmp/radio)\n"
+    "  --log FILE      without --gateway: the gateway's console log, for console lines\n"
+    "  --timeout S     seconds an expectation may take (default 5)\n"
+    "  --verbose       show every byte, datagram, file write and console line\n"
+    "  --load SECONDS  instead of sessions: each second a reflector text and a local request,\n"
+    "                  every 10 s a radio text; fails when a radio text is not forwarded\n"
+    "                  exactly once or a radio line waits more than 1.5 s to be read\n"
+    "  --load-acks SECONDS  the same with SYS_CTOM_WAIT=2; also fails when a radio text's\n"
+    "                  acknowledgement waits longer than the transfer in progress, one more and 1 s\n"
+    "  --weather-url URL  the gateway's weather service address (its build option), for\n"
+    "                  \"weather-service silent\" (default https://api.openweathermap.org/...)\n"
+    "Session lines (escapes \\r \\n \\t \\0 \\\\ \\xHH; # starts a comment, the first is the title):\n"
+    "  config KEY=value   a configuration line    no-config   start without a file\n"
+    "  args ARG...        command line arguments  answer TEXT  the radio's answer (empty: none)\n"
+    "  hold-port PORT     the player holds UDP PORT (0.0.0.0) so the gateway cannot bind it\n"
+    "  env KEY=VALUE      in the gateway's environment (env WATCHDOG_USEC=4000000)\n"
+    "  journal            the gateway's stdout is named by JOURNAL_STREAM, as systemd's journal is\n"
+    "  weather-service silent  the weather service takes connections and never answers\n"
+    "  radio TEXT         the radio sends TEXT and CR LF   radio-bytes TEXT   exactly TEXT\n"
+    "  reflector TEXT     a datagram to port 5230          local TEXT   a datagram to 54001\n"
+    "  reflector-from ADDR TEXT  a datagram to port 5230 from ADDR (127.0.0.2), the reflector's port\n"
+    "  signal NAME        HUP, INT, QUIT, TERM ...         wait 2s      a pause\n"
+    "  unplug / plug      the radio's cable               put PATH TEXT  write a file\n"
+    "  link PATH TARGET   make PATH a symbolic link to TARGET\n"
+    "  stdout stall|read  stop / resume reading the gateway's output\n"
+    "  radio-output stop|start  the radio stops / resumes taking bytes (flow control)\n"
+    "  repeat N STEP      do STEP N times, 1 ms apart (repeat 200 signal TERM)\n"
+    "  sent TEXT          the gateway writes TEXT to the radio next\n"
+    "  datagram TEXT      the next datagram to the reflector ({time} masks a report time)\n"
+    "  file PATH TEXT     the next write of PATH leaves TEXT\n"
+    "  console TEXT       a console line, its timestamp removed ({stamp} masks others, {n} digits)\n"
+    "  exit N             the gateway ends with status N\n"
+    "  notify TEXT        a line the gateway sent to NOTIFY_SOCKET ({n} stands for digits)\n"
+    "  after 2s LINE      the expectation comes 2 s after the line before it\n"
+    "  within 2s LINE     the expectation comes at most 2 s after the line before it\n"
+    "  never 3s LINE      no such notify, console or datagram line within 3 s of the line before\n";
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    setvbuf(stdout, nullptr, _IOLBF, 0);
+    signal(SIGPIPE, SIG_IGN);
+    player_options opt;
+    std::vector<session_spec> sessions;
+    for (int i = 1; i < argc; i++) {
+        std::string arg = argv[i];
+        bool has_value = i + 1 < argc;
+        if (arg == "--help" || arg == "-h") {
+            fputs(HELP, stdout);
+            return 0;
+        } else if (arg == "--verbose") {
+            opt.verbose = true;
+        } else if (has_value && (arg == "--gateway" || arg == "--link" || arg == "--log" || arg == "--timeout" ||
+                                 arg == "--load" || arg == "--load-acks" || arg == "--weather-url")) {
+            std::string value = argv[++i];
+            if (arg == "--gateway")
+                opt.gateway_binary = std::filesystem::absolute(value);
+            else if (arg == "--link")
+                opt.attach_link = value;
+            else if (arg == "--log")
+                opt.attach_log = value;
+            else if (arg == "--load" || arg == "--load-acks")
+                opt.load_s = atoi(value.c_str()), opt.ack_load = arg == "--load-acks";
+            else if (arg == "--weather-url")
+                opt.weather_url = value;
+            else
+                opt.timeout_s = atof(value.c_str());
+        } else if (arg[0] == '-') {
+            fprintf(stderr, "unknown argument %s (try --help)\n", arg.c_str());
+            return 2;
+        } else {
+            sessions.emplace_back();
+            if (!load_session(arg, &sessions.back()))
+                return 2;
+        }
+    }
+    if (opt.load_s > 0 && (opt.gateway_binary.empty() || !sessions.empty())) {
+        fprintf(stderr, "--load and --load-acks need --gateway and no session files\n");
+        return 2;
+    }
+    std::string why;
+    if (!opt.gateway_binary.empty() && !isolate(&why)) {
+        printf("skipped: no private network and /tmp for the gateway (%s)\n", why.c_str());
+        return SKIPPED;
+    }
+    if (opt.load_s > 0)
+        return run_load(opt) ? 0 : 1;
+    int passed = 0;
+    for (const session_spec& s : sessions)
+        passed += play(opt, s) ? 1 : 0;
+    printf("%d passed, %d failed\n", passed, static_cast<int>(sessions.size()) - passed);
+    return passed == static_cast<int>(sessions.size()) ? 0 : 1;
+}

@@ -1,0 +1,15 @@
+// The player's command line, built once by main and read by every session.
+#pragma once
+#include <string>
+
+struct player_options {
+    std::string gateway_binary; // empty: attach to a gateway the user runs
+    std::string attach_link = "/tmp/radio";
+    std::string attach_log;
+    double timeout_s = 5; // how long an expectation may take
+    bool verbose = false;
+    int load_s = 0;        // --load: seconds of load instead of sessions
+    bool ack_load = false; // --load-acks: the load with SYS_CTOM_WAIT=2, measuring acknowledgements
+    // The gateway's weather service address (its build option), for "weather-service silent".
+    std::string weather_url = "https://api.openweathermap.org/data/2.5/weather?";
+};

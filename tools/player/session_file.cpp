@@ -1,0 +1,168 @@
+// The session file: its header words, steps and expectations, read into a
+// session_spec the player plays.
+#include "session_file.h"
+
+#include <signal.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <map>
+#include <set>
+#include <sstream>
+
+#include "escape.h"
+#include "words.h"
+
+bool is_step(const std::string& verb)
+{
+    return verb != "sent" && verb != "datagram" && verb != "file" && verb != "console" && verb != "exit" &&
+           verb != "notify";
+}
+
+int signal_number(const std::string& name)
+{
+    static const std::map<std::string, int> names = {{"HUP", SIGHUP},   {"INT", SIGINT},   {"QUIT", SIGQUIT},
+                                                     {"TERM", SIGTERM}, {"USR1", SIGUSR1}, {"PIPE", SIGPIPE}};
+    auto it = names.find(name);
+    return it == names.end() ? 0 : it->second;
+}
+
+// "2s", "1.5s", "500ms": seconds, or -1.
+double duration(const std::string& text)
+{
+    char* end = nullptr;
+    double value = strtod(text.c_str(), &end);
+    if (end == text.c_str())
+        return -1;
+    if (strcmp(end, "s") == 0)
+        return value;
+    if (strcmp(end, "ms") == 0)
+        return value / 1000;
+    return -1;
+}
+
+namespace {
+const std::set<std::string> VERBS = {"radio",          "radio-bytes", "reflector", "local",   "answer",
+                                     "wait",           "signal",      "unplug",    "plug",    "put",
+                                     "sent",           "datagram",    "file",      "console", "exit",
+                                     "reflector-from", "notify",      "link",      "stdout",  "radio-output"};
+} // namespace
+
+bool parse_line(std::string text, int number, session_spec* s, std::string* error)
+{
+    line_spec l;
+    l.number = number;
+    l.verb = next_word(&text);
+    if (l.verb == "repeat") {
+        l.repeat = atoi(next_word(&text).c_str());
+        l.verb = next_word(&text);
+        if (l.repeat < 1 || !is_step(l.verb)) {
+            *error = "\"repeat\" takes a count and a step";
+            return false;
+        }
+    }
+    if (l.verb == "after" || l.verb == "within" || l.verb == "never") {
+        l.within = l.verb == "within";
+        l.never = l.verb == "never";
+        l.after = duration(next_word(&text));
+        l.verb = next_word(&text);
+        if (l.after < 0 || is_step(l.verb)) {
+            *error = "\"after\", \"within\" and \"never\" take a time (2s, 500ms) and an expectation";
+            return false;
+        }
+        if (l.never && l.verb != "notify" && l.verb != "console" && l.verb != "datagram") {
+            *error = "\"never\" takes a notify, console or datagram line";
+            return false;
+        }
+    }
+    if (l.verb == "config") {
+        s->config.push_back(text);
+        return true;
+    }
+    if (l.verb == "hold-port") {
+        s->held_ports.push_back(atoi(text.c_str()));
+        return true;
+    }
+    if (l.verb == "no-config") {
+        s->write_config = false;
+        return true;
+    }
+    if (l.verb == "env") {
+        s->env.push_back(text);
+        return true;
+    }
+    if (l.verb == "journal") {
+        s->journal = true;
+        return true;
+    }
+    if (l.verb == "weather-service") {
+        s->silent_weather = text == "silent";
+        if (!s->silent_weather) {
+            *error = "\"weather-service\" takes silent";
+            return false;
+        }
+        return true;
+    }
+    if (l.verb == "args") {
+        std::istringstream words(text);
+        for (std::string w; words >> w;)
+            s->args.push_back(w);
+        return true;
+    }
+    if (!VERBS.count(l.verb)) {
+        *error = "unknown word \"" + l.verb + "\"";
+        return false;
+    }
+    if (l.verb == "put" || l.verb == "file" || l.verb == "reflector-from" || l.verb == "link")
+        l.path = next_word(&text);
+    if (l.verb == "wait" && (l.after = duration(text)) < 0) {
+        *error = "\"wait\" takes a time (2s, 500ms)";
+        return false;
+    }
+    if (l.verb == "stdout" && text != "stall" && text != "read") {
+        *error = "\"stdout\" takes stall or read";
+        return false;
+    }
+    if (l.verb == "radio-output" && text != "stop" && text != "start") {
+        *error = "\"radio-output\" takes stop or start";
+        return false;
+    }
+    if (l.verb == "signal" && !signal_number(text)) {
+        *error = "unknown signal \"" + text + "\" (HUP, INT, QUIT, TERM, USR1, PIPE)";
+        return false;
+    }
+    l.text = unescape(text);
+    s->lines.push_back(l);
+    return true;
+}
+
+bool load_session(const std::string& file, session_spec* s)
+{
+    std::ifstream in(file);
+    if (!in) {
+        printf("%s: cannot read it\n", file.c_str());
+        return false;
+    }
+    s->file = file;
+    std::string text, error;
+    for (int number = 1; std::getline(in, text); number++) {
+        if (!text.empty() && text.back() == '\r')
+            text.pop_back();
+        size_t start = text.find_first_not_of(' ');
+        if (start == std::string::npos)
+            continue;
+        if (text[start] == '#') {
+            size_t words = text.find_first_not_of("# ", start);
+            if (s->title.empty() && words != std::string::npos)
+                s->title = text.substr(words);
+            continue;
+        }
+        if (!parse_line(text.substr(start), number, s, &error)) {
+            printf("%s:%d: %s\n", file.c_str(), number, error.c_str());
+            return false;
+        }
+    }
+    return true;
+}

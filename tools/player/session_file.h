@@ -1,0 +1,46 @@
+// The session file: the lines of a scripted radio session, read into steps
+// the player performs and expectations it checks.
+#pragma once
+#include <string>
+#include <vector>
+
+// One line of a session file.
+struct line_spec {
+    int number = 0;
+    std::string verb;    // see the help text
+    std::string text;    // unescaped argument
+    std::string path;    // put, file and link: the file; reflector-from: the address
+    double after = -1;   // expected delay after the previous line, -1: untimed
+    bool within = false; // after is a limit, not a delay
+    bool never = false;  // "never": not met within after
+    int repeat = 1;      // a step done this many times, 1 ms apart
+};
+
+struct session_spec {
+    std::string file;
+    std::string title;
+    std::vector<std::string> config;
+    std::vector<std::string> args;
+    bool write_config = true;
+    std::vector<int> held_ports;  // bound by the player before the gateway starts
+    std::vector<std::string> env; // KEY=VALUE set in the gateway's environment
+    bool journal = false;         // stdout is "the journal": JOURNAL_STREAM names it
+    bool silent_weather = false;  // the weather service takes connections and never answers
+    std::vector<line_spec> lines;
+};
+
+// True for a verb the player performs, false for one it waits for.
+bool is_step(const std::string& verb);
+
+// "2s", "1.5s", "500ms": seconds, or -1.
+double duration(const std::string& text);
+
+// The signal a "signal" step names (HUP, INT, QUIT, TERM, USR1, PIPE), 0 for another.
+int signal_number(const std::string& name);
+
+// Reads one line (without its comment check) numbered number into s; returns
+// true, or false with the reason in *error.
+bool parse_line(std::string text, int number, session_spec* s, std::string* error);
+
+// Reads a session file into s; returns false after printing where it is wrong.
+bool load_session(const std::string& file, session_spec* s);
