@@ -16,7 +16,10 @@
 #include "radio/sds.h"
 #include "radio/serial.h"
 #include "radio/turns.h"
-#include "support/capture.h"
+#include "support/files.h"
+#include "support/loopback.h"
+#include "support/radio_line.h"
+#include "support/stdout_capture.h"
 #include "support/virtual_clock.h"
 #include "util/text.h"
 
@@ -65,6 +68,6 @@ struct RadioTest : ::testing::Test {
     // send is queued before sendto returns, so nothing is missed).
     std::string reflector_next() const
     {
-        return udp_receive(reflector);
+        return next_datagram(reflector);
     }
 };

@@ -10,7 +10,10 @@
 #include "events/handlers.h"
 #include "events/session.h"
 #include "events/weather.h"
-#include "support/capture.h"
+#include "support/files.h"
+#include "support/loopback.h"
+#include "support/radio_line.h"
+#include "support/stdout_capture.h"
 #include "util/text.h"
 
 namespace {

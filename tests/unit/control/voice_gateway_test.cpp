@@ -8,7 +8,10 @@
 
 #include "config/places.h"
 #include "control/voice_gateway.h"
-#include "support/capture.h"
+#include "support/files.h"
+#include "support/loopback.h"
+#include "support/radio_line.h"
+#include "support/stdout_capture.h"
 
 namespace {
 

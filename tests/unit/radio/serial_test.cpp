@@ -1,6 +1,5 @@
-// The serial PEI link and the line dispatcher: the answer wait, line
-// assembly, the terminal set-up as a pseudo-terminal stores it, which actions
-// each kind of radio line calls for, and the bound on an SDS header's sender.
+// The serial PEI link: the answer wait, line assembly, a read interrupted by
+// a signal, and the terminal set-up as a pseudo-terminal stores it.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
@@ -22,30 +21,16 @@
 #include "events/session.h"
 #include "radio/serial.h"
 #include "radio/turns.h"
-#include "support/capture.h"
+#include "support/files.h"
+#include "support/loopback.h"
+#include "support/radio_line.h"
+#include "support/stdout_capture.h"
 #include "support/virtual_clock.h"
 #include "util/text.h"
 
 namespace {
 
 constexpr long long POLL_US = 50000;
-
-TEST(WaitOk, PollsTwentyTimesAndEndsAtTheFirstPollWithAnAnswer)
-{
-    virtual_clock_scope clock;
-    std::vector<long long> sleeps;
-    virtual_clock_on_sleep([&](long long us) { sleeps.push_back(us); });
-    wait_ok();
-    EXPECT_EQ(sleeps, std::vector<long long>(20, POLL_US));
-
-    // An ERROR that arrives during the fifth sleep is seen at the fifth poll.
-    int polls = 0;
-    virtual_clock_on_sleep([&](long long) { got_ser_error = ++polls == 5; });
-    long long start = virtual_clock_elapsed_us();
-    wait_ok();
-    EXPECT_EQ(virtual_clock_elapsed_us() - start, 5 * POLL_US);
-    EXPECT_FALSE(got_ser_error) << "the wait that finds an answer clears it";
-}
 
 // Feeds bytes through the assembler; every completed line (raw bytes up to the
 // assembler's position, NULs included) is collected.
@@ -63,6 +48,23 @@ std::vector<std::string> assemble(const std::string& bytes)
         }
     }
     return lines;
+}
+
+TEST(WaitOk, PollsTwentyTimesAndEndsAtTheFirstPollWithAnAnswer)
+{
+    virtual_clock_scope clock;
+    std::vector<long long> sleeps;
+    virtual_clock_on_sleep([&](long long us) { sleeps.push_back(us); });
+    wait_ok();
+    EXPECT_EQ(sleeps, std::vector<long long>(20, POLL_US));
+
+    // An ERROR that arrives during the fifth sleep is seen at the fifth poll.
+    int polls = 0;
+    virtual_clock_on_sleep([&](long long) { got_ser_error = ++polls == 5; });
+    long long start = virtual_clock_elapsed_us();
+    wait_ok();
+    EXPECT_EQ(virtual_clock_elapsed_us() - start, 5 * POLL_US);
+    EXPECT_FALSE(got_ser_error) << "the wait that finds an answer clears it";
 }
 
 TEST(LineAssembly, Table)
@@ -161,50 +163,6 @@ TEST(SerialSetUp, RawLine8N1AtTheConfiguredSpeedWithInputFlushed)
 
     for (int fd : {serport.exchange(-1), master, slave})
         close(fd);
-}
-
-// The lines a radio session rarely shows: prefixes and case are exact, and a
-// line's meaning depends on a preceding SDS header and a transmission going on.
-TEST(ClassifyLine, Table)
-{
-    const unsigned P = ACT_PAYLOAD;
-    const struct {
-        const char* line;
-        int sds;
-        int ptt;
-        unsigned actions;
-    } rows[] = {
-        {"OKAY\r", 0, 0, ACT_OK},
-        {"+CME ERROR: 35\r", 0, 0, ACT_ERROR},
-        {"+CME: 1\r", 0, 0, 0},
-        {"OK\r", 1, 0, P | ACT_OK},
-        {"80E8\r", 0, 0, 0},
-        {"820c10016869\r", 1, 0, P},
-        {"0A00893E12472C51026810\r", 1, 0, P | ACT_LIP},
-        {"0A00893E12472C51026810\r", 0, 0, 0},
-        {"0A12\r", 1, 0, P | ACT_STATUS}, // four digits: a status, never LIP
-        {"0a00893E12472C51026810\r", 1, 0, P},
-        {"+CTSDSR: 12,1,0,2,0,16\r", 1, 0, P | ACT_SDS_HEADER},
-        {"+CTGS: 1,2\r", 0, 0, ACT_RESTART},
-        {"+CTXG: 2,3,0,0\r", 0, 1, 0},
-        {"+CTCR: 1,1\r", 0, 0, ACT_BLANK_AFTER},
-    };
-    for (const auto& r : rows)
-        EXPECT_EQ(classify_line(r.line, r.sds, r.ptt), r.actions) << r.line << " sds " << r.sds << " ptt " << r.ptt;
-}
-
-// A calling identity longer than its field is cut, not copied past it.
-TEST(SdsHeader, LongIdentityIsBounded)
-{
-    virtual_clock_scope clock;
-    char line[DATA_SIZE] = {};
-    snprintf(line, sizeof line, "+CTSDSR: 12,%s,0,1000001,0,16\r", std::string(300, '9').c_str());
-    capture_stdout_begin();
-    dispatch_line(line);
-    capture_stdout_end();
-    sds = 0;
-    EXPECT_EQ(std::string(CALL_ID), std::string(ID_SIZE - 1, '9'));
-    EXPECT_EQ(sdslength, 16);
 }
 
 } // namespace

@@ -1,5 +1,4 @@
-// The reflector side: datagram layouts (the worked examples byte for byte),
-// and reading reflector text messages, DAPNET pages and local SDS requests,
+// Reading reflector text messages, DAPNET pages and local SDS requests,
 // malformed and hostile ones included, within their length bounds.
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -14,13 +13,16 @@
 #include "net/reflector_messages.h"
 #include "net/sms_sender.h"
 #include "net/udp.h"
-#include "support/capture.h"
+#include "support/files.h"
+#include "support/loopback.h"
+#include "support/radio_line.h"
+#include "support/stdout_capture.h"
 #include "support/virtual_clock.h"
 
 namespace {
 
-const char* TIME = "05.12.2026 18:40:00";
 const std::string PC = "MERIDIAN-LINK:PC:\r";
+
 constexpr int NONE = REFLECTOR_SDS_NONE, PERS = REFLECTOR_SDS_PERSONAL;
 
 // Parses a copy of exactly the datagram's bytes: a read past them is seen by
@@ -101,60 +103,4 @@ TEST(LocalRequest, Bounds)
     }
 }
 
-// An interrupted receive on the local request port is no request: no
-// transfer to an ISSI of seven blanks.
-TEST(LocalRequest, AFailedReceiveSendsNothing)
-{
-    virtual_clock_scope clock;
-    int port = 0;
-    int sock = udp_listener(&port, 10);
-    EXPECT_EQ(sms_sender_step(sock), 0);
-    EXPECT_EQ(virtual_clock_elapsed_us(), 0) << "a transfer was started";
-    close(sock);
-}
-
-TEST(Datagrams, WorkedExamples)
-{
-    char buf[MESSAGE_SIZE];
-    EXPECT_EQ(format_keepalive(buf, sizeof buf, "ABC"), 5);
-    EXPECT_STREQ(buf, ">>ABC");
-    EXPECT_EQ(format_voice_report(buf, sizeof buf, "GW", "Test", TIME, "NO USER", "1234567"), 58);
-    EXPECT_STREQ(buf, "GW,Test,05.12.2026 18:40:00,NO USER,VOICE,#232,1234567,,,\n");
-    // Before any caller is seen CALL is empty: the time is followed by two commas.
-    format_group_text_report(buf, sizeof buf, "GW", "Test", TIME, "", "1234567", "GC:hello, all");
-    EXPECT_STREQ(buf, "GW,Test,05.12.2026 18:40:00,,GC,#0,1234567,,GC:hello, all,\n");
-    format_roaming_notice(buf, sizeof buf, "GW", "1234567");
-    EXPECT_STREQ(buf, "::GW;1234567;RO\n");
-    // A seven-character longitude gets one leading blank; a nine-character latitude is cut to seven.
-    format_gps_report(buf, sizeof buf, "GW", "Test", TIME, "NO USER", "1234567", "1234567", "123456789", "000.0");
-    EXPECT_STREQ(buf, "GW,Test,05.12.2026 18:40:00,NO USER,GPS,#232,1234567,,E; 1234567;N;1234567;000.0;,\n");
-}
-
 } // namespace
-
-// Main makes the reflector socket before any thread starts, so a roaming
-// notice the serial thread sends at once still reaches the reflector; and the
-// start-up learns what came of the bind, a port in use included.
-TEST(ReflectorSocket, ExistsBeforeAnyThreadAndReportsItsBind)
-{
-    int listener = reflector_stub_open();
-    close(reflector_listener_controlsock.exchange(-1)); // as at start: no socket yet
-    saved_global keep_port(SOCK_UDP_PORT);
-    SOCK_UDP_PORT = 0; // any free port: never the station's 5230
-    capture_stdout_begin();
-    EXPECT_EQ(reflector_listener_open(), 0);
-    send_to_reflector("::TEST-GW;2620001;RO\n");
-    EXPECT_EQ(udp_receive(listener), "::TEST-GW;2620001;RO\n");
-    close(reflector_listener_controlsock.exchange(-1));
-
-    int taken_port = 0;
-    int taken = udp_listener(&taken_port);
-    SOCK_UDP_PORT = taken_port;
-    EXPECT_EQ(reflector_listener_open(), EADDRINUSE);
-    send_to_reflector("still sends");
-    EXPECT_EQ(udp_receive(listener), "still sends");
-    std::string log = capture_stdout_end();
-    EXPECT_NE(log.find("Cannot bind UDP 0.0.0.0:" + std::to_string(taken_port) + ": "), std::string::npos) << log;
-    close(taken);
-    reflector_stub_close(listener);
-}

@@ -1,0 +1,42 @@
+// Every datagram layout the gateway sends, the worked examples byte for byte.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "config/config.h"
+#include "net/datagrams.h"
+#include "net/reflector_listener.h"
+#include "net/reflector_messages.h"
+#include "net/sms_sender.h"
+#include "net/udp.h"
+#include "support/files.h"
+#include "support/loopback.h"
+#include "support/radio_line.h"
+#include "support/stdout_capture.h"
+#include "support/virtual_clock.h"
+
+namespace {
+
+const char* TIME = "05.12.2026 18:40:00";
+
+TEST(Datagrams, WorkedExamples)
+{
+    char buf[MESSAGE_SIZE];
+    EXPECT_EQ(format_keepalive(buf, sizeof buf, "ABC"), 5);
+    EXPECT_STREQ(buf, ">>ABC");
+    EXPECT_EQ(format_voice_report(buf, sizeof buf, "GW", "Test", TIME, "NO USER", "1234567"), 58);
+    EXPECT_STREQ(buf, "GW,Test,05.12.2026 18:40:00,NO USER,VOICE,#232,1234567,,,\n");
+    // Before any caller is seen CALL is empty: the time is followed by two commas.
+    format_group_text_report(buf, sizeof buf, "GW", "Test", TIME, "", "1234567", "GC:hello, all");
+    EXPECT_STREQ(buf, "GW,Test,05.12.2026 18:40:00,,GC,#0,1234567,,GC:hello, all,\n");
+    format_roaming_notice(buf, sizeof buf, "GW", "1234567");
+    EXPECT_STREQ(buf, "::GW;1234567;RO\n");
+    // A seven-character longitude gets one leading blank; a nine-character latitude is cut to seven.
+    format_gps_report(buf, sizeof buf, "GW", "Test", TIME, "NO USER", "1234567", "1234567", "123456789", "000.0");
+    EXPECT_STREQ(buf, "GW,Test,05.12.2026 18:40:00,NO USER,GPS,#232,1234567,,E; 1234567;N;1234567;000.0;,\n");
+}
+
+} // namespace
