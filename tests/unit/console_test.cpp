@@ -112,9 +112,17 @@ void restore_stdout(int saved)
     close(saved);
 }
 
-void settle()
+// The writer's count once it has stopped moving: the writer has started and
+// waits, or has written what it was given.
+long settled_writer_switches()
 {
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    long last = -2, now = writer_switches();
+    for (int tries = 0; tries < 50 && now != last; tries++) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        last = now;
+        now = writer_switches();
+    }
+    return now;
 }
 
 } // namespace
@@ -138,16 +146,14 @@ TEST(Console, WhileStdoutTakesLinesLoggingWakesNoOtherThread)
         console_sink sink = row.open();
         int saved = redirect_stdout(sink.out);
         ASSERT_EQ(console_queue_start(), 1);
-        settle(); // the writer has started and waits
-        long before = writer_switches();
+        long before = settled_writer_switches();
         ASSERT_GE(before, 0);
         std::string expected;
         for (int i = 0; i < 200; i++) {
             log_raw("line %d of a reflector text\n", i);
             expected += "line " + std::to_string(i) + " of a reflector text\n";
         }
-        settle();
-        long after = writer_switches();
+        long after = settled_writer_switches();
         EXPECT_EQ(console_queue_drain(), 0u);
         restore_stdout(saved);
         EXPECT_EQ(after > before, row.writer_wakes) << before << " switches before, " << after << " after";
