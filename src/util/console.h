@@ -1,8 +1,9 @@
 // Console logging: the timestamp prefixes and whole-line writes to stdout.
 // Several threads log at once, so every line is formatted first and then
-// handed on whole. Once main starts the console queue, lines go through it to
-// one writer thread: a log reader that stalls (a terminal paused with Ctrl-S,
-// a stuck pipe) then blocks only that thread, never the radio path.
+// handed on whole. Once main starts the console queue, a line that stdout
+// cannot take at once waits in it for one writer thread, and every later line
+// behind it: a log reader that stalls (a terminal paused with Ctrl-S, a stuck
+// pipe) then blocks only that thread, never the radio path.
 #pragma once
 #include <sys/time.h>
 
@@ -49,11 +50,12 @@ void console_init();
 // Whether lines carry the priority prefix.
 bool console_to_journal();
 
-// Starts the writer thread; from then on lines wait in a queue of about
-// 256 KiB. While it is full, new lines are counted and dropped, and a line
-// "N log lines dropped" takes their place once there is room. Until it is
-// started (and in unit tests) every line is written at once. Returns 1 when
-// the writer runs, 0 when it could not be started (lines are then written at once).
+// Starts the writer thread. From then on a line is written by the thread that
+// logs it while stdout takes it without waiting (a pipe with room, a socket, a
+// file; never a terminal), and otherwise waits, with every later line until
+// the queue is empty again, in a queue of about 256 KiB. While it is full, new lines are counted and dropped, and a
+// line "N log lines dropped" takes their place once there is room. Until it is started (and in unit tests) every line
+// is written at once. Returns 1 when the writer runs, 0 when it could not be started (lines are then written at once).
 int console_queue_start();
 
 // Writes everything queued, lines logged meanwhile included, and ends the

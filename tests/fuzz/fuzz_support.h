@@ -3,7 +3,13 @@
 // way, so that no input writes the host's control files or waits for real.
 #pragma once
 #include <cstddef>
+#include <cstdint>
 #include <string>
+
+// libFuzzer's entry points, which each target defines: its one-time set-up
+// (optional) and one run on an input.
+extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv);
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size);
 
 // Aborts with what broke when ok is false: libFuzzer then saves the input.
 void fuzz_check(bool ok, const char* what);

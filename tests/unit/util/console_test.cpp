@@ -1,0 +1,225 @@
+// The console's writing side: while stdout takes lines at once, logging wakes
+// no other thread; when the reader stalls, lines wait in the queue and still
+// arrive whole, in order, with the lost ones counted.
+#include <dirent.h>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "support/capture.h"
+#include "util/console.h"
+
+namespace {
+
+// A stdout stand-in: the descriptor given to the gateway as stdout, and the
+// one the test reads back from.
+struct console_sink {
+    int out = -1, in = -1;
+};
+
+console_sink pipe_sink()
+{
+    int ends[2];
+    EXPECT_EQ(pipe(ends), 0);
+    return {ends[1], ends[0]};
+}
+
+console_sink socket_sink()
+{
+    int ends[2];
+    EXPECT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, ends), 0);
+    return {ends[0], ends[1]};
+}
+
+console_sink file_sink()
+{
+    char path[] = "/tmp/sdsbridge-console-XXXXXX";
+    int out = mkstemp(path);
+    int in = open(path, O_RDONLY);
+    unlink(path);
+    return {out, in};
+}
+
+// A raw terminal, so the bytes come back as written.
+console_sink terminal_sink()
+{
+    std::string path;
+    int slave = -1;
+    int master = pty_open(&path, &slave);
+    struct termios raw;
+    tcgetattr(slave, &raw);
+    cfmakeraw(&raw);
+    tcsetattr(slave, TCSANOW, &raw);
+    return {slave, master};
+}
+
+// Everything readable at fd now.
+std::string drain(int fd)
+{
+    std::string got;
+    char buf[65536];
+    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
+    ssize_t n;
+    while ((n = read(fd, buf, sizeof buf)) > 0)
+        got.append(buf, static_cast<size_t>(n));
+    return got;
+}
+
+// Thread switches of the console writer so far, -1 while it does not run.
+long writer_switches()
+{
+    long total = -1;
+    DIR* tasks = opendir("/proc/self/task");
+    while (struct dirent* task = readdir(tasks)) {
+        std::string dir = std::string("/proc/self/task/") + task->d_name;
+        std::string comm;
+        std::getline(std::ifstream(dir + "/comm"), comm);
+        if (comm != "console_writer")
+            continue;
+        std::ifstream status(dir + "/status");
+        total = 0;
+        for (std::string line; std::getline(status, line);)
+            if (line.find("ctxt_switches:") != std::string::npos)
+                total += atol(line.substr(line.find(':') + 1).c_str());
+    }
+    closedir(tasks);
+    return total;
+}
+
+// Points stdout at fd until restore_stdout.
+int redirect_stdout(int fd)
+{
+    fflush(stdout);
+    int saved = dup(STDOUT_FILENO);
+    dup2(fd, STDOUT_FILENO);
+    return saved;
+}
+
+void restore_stdout(int saved)
+{
+    dup2(saved, STDOUT_FILENO);
+    close(saved);
+}
+
+// The writer's count once it has stopped moving: the writer has started and
+// waits, or has written what it was given.
+long settled_writer_switches()
+{
+    long last = -2, now = writer_switches();
+    for (int tries = 0; tries < 50 && now != last; tries++) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        last = now;
+        now = writer_switches();
+    }
+    return now;
+}
+
+} // namespace
+
+// The terminal row is the probe's control: its lines always go through the
+// writer thread, so the count must grow there.
+TEST(Console, WhileStdoutTakesLinesLoggingWakesNoOtherThread)
+{
+    struct {
+        const char* name;
+        console_sink (*open)();
+        bool writer_wakes;
+    } rows[] = {
+        {"pipe", pipe_sink, false},
+        {"socket (the journal)", socket_sink, false},
+        {"regular file", file_sink, false},
+        {"terminal", terminal_sink, true},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        console_sink sink = row.open();
+        int saved = redirect_stdout(sink.out);
+        ASSERT_EQ(console_queue_start(), 1);
+        long before = settled_writer_switches();
+        ASSERT_GE(before, 0);
+        std::string expected;
+        for (int i = 0; i < 200; i++) {
+            log_raw("line %d of a reflector text\n", i);
+            expected += "line " + std::to_string(i) + " of a reflector text\n";
+        }
+        long after = settled_writer_switches();
+        EXPECT_EQ(console_queue_drain(), 0u);
+        restore_stdout(saved);
+        EXPECT_EQ(after > before, row.writer_wakes) << before << " switches before, " << after << " after";
+        EXPECT_EQ(drain(sink.in), expected);
+        close(sink.out);
+        close(sink.in);
+    }
+}
+
+// Several threads log into a pipe nobody reads, then the reader comes back.
+// Every line is "T<thread> <seq> <length> " and that many 'x'.
+TEST(Console, LinesStayWholeAndInOrderWhenThePipeStallsAndResumes)
+{
+    struct {
+        const char* name;
+        int lines_per_thread;
+        bool overflows; // more than the pipe and the queue hold together
+    } rows[] = {{"fits", 300, false}, {"overflows the queue", 1500, true}};
+    constexpr int THREADS = 3;
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        console_sink sink = pipe_sink();
+        int saved = redirect_stdout(sink.out);
+        ASSERT_EQ(console_queue_start(), 1);
+        std::vector<std::thread> loggers;
+        for (int t = 0; t < THREADS; t++)
+            loggers.emplace_back([t, &row] {
+                for (int seq = 0; seq < row.lines_per_thread; seq++) {
+                    int length = 20 + (seq * 37 + t * 11) % 280;
+                    log_raw("T%d %d %d %s\n", t, seq, length, std::string(static_cast<size_t>(length), 'x').c_str());
+                }
+            });
+        for (auto& logger : loggers)
+            logger.join(); // none of them waited for the stalled reader
+        std::string got;
+        std::thread reader([&] {
+            char buf[65536];
+            ssize_t n;
+            while ((n = read(sink.in, buf, sizeof buf)) > 0)
+                got.append(buf, static_cast<size_t>(n));
+        });
+        EXPECT_EQ(console_queue_drain(), 0u);
+        restore_stdout(saved);
+        close(sink.out);
+        reader.join();
+        close(sink.in);
+
+        int next[THREADS] = {};
+        unsigned long seen = 0, dropped = 0;
+        std::istringstream lines(got);
+        for (std::string line; std::getline(lines, line);) {
+            unsigned long count = 0;
+            if (sscanf(line.c_str(), "<%*[^>]> %lu log lines dropped", &count) == 1) {
+                dropped += count;
+                continue;
+            }
+            int t = -1, seq = -1, length = -1, at = 0;
+            ASSERT_EQ(sscanf(line.c_str(), "T%d %d %d %n", &t, &seq, &length, &at), 3) << line;
+            ASSERT_TRUE(t >= 0 && t < THREADS) << line;
+            EXPECT_EQ(line.substr(static_cast<size_t>(at)), std::string(static_cast<size_t>(length), 'x')) << line;
+            EXPECT_GE(seq, next[t]) << "out of order: " << line;
+            EXPECT_TRUE(row.overflows || seq == next[t]) << "missing before: " << line;
+            next[t] = seq + 1;
+            seen++;
+        }
+        EXPECT_EQ(seen + dropped, static_cast<unsigned long>(THREADS * row.lines_per_thread));
+        EXPECT_EQ(dropped > 0, row.overflows);
+    }
+}
