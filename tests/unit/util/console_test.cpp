@@ -17,7 +17,7 @@
 #include <thread>
 #include <vector>
 
-#include "support/capture.h"
+#include "pty.h" // the tools' pty opener
 #include "util/console.h"
 
 namespace {
