@@ -54,13 +54,11 @@ console_sink file_sink()
 // A raw terminal, so the bytes come back as written.
 console_sink terminal_sink()
 {
-    std::string path;
+    std::string path, why;
     int slave = -1;
-    int master = pty_open(&path, &slave);
-    struct termios raw;
-    tcgetattr(slave, &raw);
-    cfmakeraw(&raw);
-    tcsetattr(slave, TCSANOW, &raw);
+    int master = pty_open(&path, &slave, &why);
+    EXPECT_GE(master, 0) << why;
+    pty_make_raw(slave, B0);
     return {slave, master};
 }
 
