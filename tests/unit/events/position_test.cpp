@@ -1,15 +1,7 @@
 // Position reports: decoding, degree-and-minute texts, filters and the
 // five-second rate limit.
-#include <climits>
 #include <cmath>
-#include <cstdint>
-#include <cstdio>
-#include <fstream>
-#include <string>
-#include <utility>
-#include <vector>
 
-#include "events/handlers.h"
 #include "unit/fixture.h"
 
 namespace {

@@ -1,15 +1,7 @@
 // Text SDS reception: decoding windows and their bounds, the six-second
 // hand-over of a group text to the voice gateway, and the held forwards.
-#include <climits>
-#include <cmath>
-#include <cstdint>
-#include <cstdio>
 #include <fstream>
-#include <string>
-#include <utility>
-#include <vector>
 
-#include "events/handlers.h"
 #include "unit/fixture.h"
 
 namespace {

@@ -2,10 +2,6 @@
 // length against the bytes sent, the bit bound, and both refusals.
 #include <gtest/gtest.h>
 
-#include <cstdint>
-#include <cstdio>
-#include <string>
-
 #include "formats/fix_report.h"
 
 namespace {

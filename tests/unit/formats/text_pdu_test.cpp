@@ -2,8 +2,6 @@
 // layout, and the reader's bounds on lines radios send.
 #include <gtest/gtest.h>
 
-#include <string>
-
 #include "formats/text_pdu.h"
 #include "util/text.h"
 

@@ -1,22 +1,7 @@
 // Every datagram layout the gateway sends, the worked examples byte for byte.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-#include <cstring>
-#include <string>
-#include <vector>
-
-#include "config/config.h"
 #include "net/datagrams.h"
-#include "net/reflector_listener.h"
-#include "net/reflector_messages.h"
-#include "net/sms_sender.h"
-#include "net/udp.h"
-#include "support/files.h"
-#include "support/loopback.h"
-#include "support/radio_line.h"
-#include "support/stdout_capture.h"
-#include "support/virtual_clock.h"
 
 namespace {
 

@@ -1,22 +1,13 @@
 // The reflector socket: made before any thread, and what came of its bind.
 #include <gtest/gtest.h>
-#include <unistd.h>
-
-#include <cstring>
-#include <string>
-#include <vector>
 
 #include "config/config.h"
 #include "net/datagrams.h"
 #include "net/reflector_listener.h"
-#include "net/reflector_messages.h"
-#include "net/sms_sender.h"
 #include "net/udp.h"
 #include "support/files.h"
 #include "support/loopback.h"
-#include "support/radio_line.h"
 #include "support/stdout_capture.h"
-#include "support/virtual_clock.h"
 
 namespace {
 

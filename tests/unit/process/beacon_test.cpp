@@ -1,24 +1,10 @@
 // The beacon loop over a virtual hour: keepalives and the position beacon.
 #include <gtest/gtest.h>
-#include <unistd.h>
-
-#include <csignal>
-#include <cstdlib>
-#include <cstring>
-#include <fstream>
-#include <string>
-#include <utility>
-#include <vector>
 
 #include "config/config.h"
-#include "config/places.h"
 #include "global.h"
 #include "process/beacon.h"
-#include "process/host.h"
-#include "process/signals.h"
-#include "support/files.h"
 #include "support/loopback.h"
-#include "support/radio_line.h"
 #include "support/stdout_capture.h"
 #include "support/virtual_clock.h"
 #include "util/text.h"

@@ -1,27 +1,7 @@
 // The host's address list: its order and its bound.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-#include <csignal>
-#include <cstdlib>
-#include <cstring>
-#include <fstream>
-#include <string>
-#include <utility>
-#include <vector>
-
-#include "config/config.h"
-#include "config/places.h"
-#include "global.h"
-#include "process/beacon.h"
 #include "process/host.h"
-#include "process/signals.h"
-#include "support/files.h"
-#include "support/loopback.h"
-#include "support/radio_line.h"
-#include "support/stdout_capture.h"
-#include "support/virtual_clock.h"
-#include "util/text.h"
 
 namespace {
 

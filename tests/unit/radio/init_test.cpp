@@ -2,8 +2,6 @@
 // wait of up to a second, and the count the watchdog's bound is built from.
 #include <gtest/gtest.h>
 
-#include <string>
-
 #include "config/config.h"
 #include "radio/init.h"
 #include "radio/serial.h"

@@ -1,9 +1,6 @@
 // The serial line's turns: the transfers of two threads never interleave,
 // and each takes its own message reference.
 #include <regex>
-#include <set>
-#include <string>
-#include <thread>
 
 #include "unit/fixture.h"
 

@@ -5,17 +5,8 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/socket.h>
-#include <termios.h>
-#include <unistd.h>
 
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <fstream>
-#include <sstream>
-#include <string>
-#include <thread>
-#include <vector>
 
 #include "pty.h" // the tools' pty opener
 #include "util/console.h"

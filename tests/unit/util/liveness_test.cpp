@@ -2,9 +2,6 @@
 // a step counts from its beginning, and only past its bound is it hung.
 #include <gtest/gtest.h>
 
-#include <string>
-#include <thread>
-
 #include "support/virtual_clock.h"
 #include "util/liveness.h"
 
