@@ -1,0 +1,8 @@
+# 32-bit ARM boards with hardware floating point, ARMv7 and later (Raspberry
+# Pi 2 and later with a 32-bit system): cmake
+# -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-armhf.cmake, or scripts/cross.sh armhf.
+set(SDSBRIDGE_CROSS_TRIPLET arm-linux-gnueabihf)
+set(SDSBRIDGE_CROSS_PROCESSOR arm)
+set(SDSBRIDGE_CROSS_QEMU qemu-arm-static)
+set(SDSBRIDGE_DEB_ARCH armhf)
+include(${CMAKE_CURRENT_LIST_DIR}/toolchain-debian-cross.cmake)
