@@ -5,7 +5,8 @@
 #     libraries through Debian multiarch, qemu-user;
 #   - builds into build-ARCH/ with cmake/toolchain-ARCH.cmake;
 #   - runs the unit tests, every radio session and the packaging checks with
-#     the board's programs under qemu-user (no binfmt registration needed);
+#     the board's programs under qemu-user (no binfmt registration needed),
+#     the sessions played by a player built for this machine in build-ARCH/host/;
 #   - builds build-ARCH/sdsbridge_VERSION_ARCH.deb and checks that its
 #     dependencies resolve on a bare Debian system of that architecture.
 # Usage: scripts/cross.sh arm64|armhf [CMAKE-OPTION...]
@@ -55,8 +56,13 @@ fi
 
 # --- build and test --------------------------------------------------------------
 
+# The session player for this machine: it plays the sessions against the
+# board's gateway, which it starts under qemu-user inside its namespaces.
+cmake -S . -B "$build/host" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSDSBRIDGE_WERROR=ON -DBUILD_TESTING=OFF >/dev/null
+cmake --build "$build/host" -j "$jobs" --target sdsbridge-session
 cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE="cmake/toolchain-$arch.cmake" \
-    -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSDSBRIDGE_WERROR=ON "$@" >/dev/null
+    -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSDSBRIDGE_WERROR=ON \
+    -DSDSBRIDGE_SESSION_PLAYER="$PWD/$build/host/tools/sdsbridge-session" "$@" >/dev/null
 cmake --build "$build" -j "$jobs"
 (cd "$build" && ctest --output-on-failure -j "$jobs")
 
