@@ -36,16 +36,17 @@ void decodehex(const char* in, int len, char* out, size_t out_size)
         return;
     out[0] = '\0';
     size_t in_len = strlen(in);
-    auto at = [&](long i) -> char { return i < static_cast<long>(in_len) ? in[i] : '\0'; };
+    auto at = [&](long long i) -> char { return i < static_cast<long long>(in_len) ? in[i] : '\0'; };
 
-    long start = 0, step = 2, bound = len;
+    // long long: twice the largest int must fit, and a long has 32 bits on armhf.
+    long long start = 0, step = 2, bound = len;
     if (in_len >= 2 && in[0] == '0' && in[1] == '0') {
         start = 2;
         step = 4;
-        bound = 2L * len;
+        bound = 2LL * len;
     }
     size_t n = 0;
-    for (long i = start; i < bound && n + 1 < out_size; i += step)
+    for (long long i = start; i < bound && n + 1 < out_size; i += step)
         out[n++] = hexToAscii(at(i), at(i + 1));
     out[n] = '\0';
 }

@@ -16,6 +16,8 @@ expected=$(
     echo usr/lib/systemd/system/sdsbridge.service
     echo usr/share/man/man8/sdsbridge.8.gz
     echo usr/share/sdsbridge/sdsbridge.conf
+    echo usr/share/doc/sdsbridge/copyright
+    echo usr/share/doc/sdsbridge/changelog.gz
 )
 actual=$(cd "$stage" && find . -type f -o -type l | sed 's|^\./||' | sort)
 expected=$(echo "$expected" | sort)

@@ -2,10 +2,12 @@
 # The installed sample configuration, copied unchanged into a working
 # directory, is read by the daemon with every key echoed as KEY=value, and the
 # daemon, in a namespace of its own, stops on SIGINT with status 0.
-# Usage: sample_config.sh BUILD_DIR
+# Usage: sample_config.sh BUILD_DIR [EMULATOR...]: a cross build's program
+# runs under the emulator.
 set -u
 . "$(dirname "$0")/common.sh"
 build=$(cd "$1" && pwd)
+shift
 
 work=$(scratch_dir "$build" sample-config)
 stage_install "$build" "$work/stage"
@@ -28,8 +30,8 @@ cd "$work/run" || exit 1
 userns=""
 [ "$(id -u)" -eq 0 ] || userns=-r
 unshare $userns -n -m true 2>/dev/null || skip "no private network and /tmp for the daemon (unshare)"
-unshare $userns -n -m --propagation private sh -c 'mount -t tmpfs tmpfs /tmp && exec "$0"' \
-    "$work/stage/usr/bin/sdsbridge" >console.txt 2>&1 &
+unshare $userns -n -m --propagation private sh -c 'mount -t tmpfs tmpfs /tmp && exec "$@"' sh \
+    "$@" "$work/stage/usr/bin/sdsbridge" >console.txt 2>&1 &
 pid=$!
 # Reading the file and resolving the reflector come before any thread starts.
 i=0

@@ -1,6 +1,8 @@
-// The console's writing side: while stdout takes lines at once, logging wakes
-// no other thread; when the reader stalls, lines wait in the queue and still
-// arrive whole, in order, with the lost ones counted.
+// The console: report and console timestamps past the last second a 32-bit
+// time_t holds, as a 32-bit board must show them; and the writing side: while
+// stdout takes lines at once, logging wakes no other thread; when the reader
+// stalls, lines wait in the queue and still arrive whole, in order, with the
+// lost ones counted.
 #include <dirent.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -8,7 +10,9 @@
 
 #include <fstream>
 
+#include "global.h"
 #include "pty.h" // the tools' pty opener
+#include "support/virtual_clock.h"
 #include "util/console.h"
 
 namespace {
@@ -210,5 +214,35 @@ TEST(Console, LinesStayWholeAndInOrderWhenThePipeStallsAndResumes)
         }
         EXPECT_EQ(seen + dropped, static_cast<unsigned long>(THREADS * row.lines_per_thread));
         EXPECT_EQ(dropped > 0, row.overflows);
+    }
+}
+
+TEST(Timestamps, RightPastTheYear2038)
+{
+    struct {
+        long long at; // seconds since 1970 UTC
+        int usec;
+        const char* report;
+        const char* console;
+        const char* with_ms;
+    } cases[] = {
+        {2147483647LL, 0, "19.01.2038 03:14:07", "<19.01.38 03:14:07>", "19.01.38 03:14:07.000 "},
+        {2147483647LL, 999600, "19.01.2038 03:14:07", "<19.01.38 03:14:07>", "19.01.38 03:14:08.000 "},
+        {2147483648LL, 0, "19.01.2038 03:14:08", "<19.01.38 03:14:08>", "19.01.38 03:14:08.000 "},
+        {4294967296LL, 250000, "07.02.2106 06:28:16", "<07.02.06 06:28:16>", "07.02.06 06:28:16.250 "},
+    };
+    virtual_clock_scope clock;
+    for (const auto& c : cases) {
+        long long at_us = c.at * 1000000 + c.usec;
+        virtual_clock_advance_us(at_us - (VIRTUAL_START * 1000000LL + virtual_clock_elapsed_us()));
+        char report[REPORT_TIME_SIZE], console[REPORT_TIME_SIZE], with_ms[40];
+        format_report_time(report, sizeof report);
+        format_console_time(console, sizeof console);
+        struct timeval tv;
+        clock_now(&tv);
+        format_timestamp_ms(&tv, with_ms, sizeof with_ms);
+        EXPECT_STREQ(report, c.report) << c.at;
+        EXPECT_STREQ(console, c.console) << c.at;
+        EXPECT_STREQ(with_ms, c.with_ms) << c.at << "." << c.usec;
     }
 }

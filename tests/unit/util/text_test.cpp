@@ -1,6 +1,7 @@
 // The hex coding in which the PEI carries SDS payloads: windows and bounds.
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <cstring>
 #include <string>
 
@@ -26,6 +27,8 @@ TEST(Hex, DecodeWindowsAndBounds)
         {"pairs read like strtol: a non-hex first digit gives 0", "G141", 4, 32, std::string("\0A", 2)},
         {"output buffer bounds the text", "41424344454647", 14, 4, "ABC"},
         {"and the 16-bit window", "00410042", 1000, 4, std::string("AB\0", 3)},
+        {"a 16-bit window of the largest length (twice it overflows a 32-bit long)", "0041", INT_MAX, 4,
+         std::string("A\0\0", 3)},
     };
     for (const auto& c : cases) {
         char out[33];
