@@ -2,9 +2,6 @@
 // an expectation, what it passes over, and what it must refuse.
 #include <gtest/gtest.h>
 
-#include <string>
-#include <vector>
-
 #include "expectations.h"
 
 namespace {

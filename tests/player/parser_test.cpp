@@ -1,12 +1,8 @@
 // The session file parser: every verb, the prefixes, the header words and
 // the errors a mistyped line gets.
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <unistd.h>
 
-#include <cstdlib>
 #include <fstream>
-#include <string>
 
 #include "session_file.h"
 
@@ -114,17 +110,6 @@ TEST(SessionFile, Errors)
         EXPECT_FALSE(parse_line(c.line, 1, &s, &error)) << c.line;
         EXPECT_EQ(error, c.error) << c.line;
     }
-}
-
-TEST(SessionFile, StepsAndSignals)
-{
-    EXPECT_TRUE(is_step("radio"));
-    EXPECT_TRUE(is_step("wait"));
-    for (const char* verb : {"sent", "datagram", "file", "console", "exit", "notify"})
-        EXPECT_FALSE(is_step(verb)) << verb;
-    EXPECT_EQ(signal_number("QUIT"), SIGQUIT);
-    EXPECT_EQ(signal_number("PIPE"), SIGPIPE);
-    EXPECT_EQ(signal_number("int"), 0) << "names are upper case";
 }
 
 // A whole file: the first comment is the title, blank lines and comments are

@@ -1,12 +1,7 @@
 // The pump that records a session: one round takes everything already
 // waiting, so what the gateway did before a step is stamped before it.
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
-#include <cstring>
 
 #include "session.h"
 

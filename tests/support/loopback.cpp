@@ -1,13 +1,6 @@
 // Loopback listeners and the reflector stand-in.
 #include "support/loopback.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
-#include <cstdio>
-
 #include "config/config.h"
 #include "net/udp.h"
 

@@ -3,7 +3,6 @@
 
 #include <gtest/gtest.h>
 #include <poll.h>
-#include <unistd.h>
 
 #include "radio/serial.h"
 

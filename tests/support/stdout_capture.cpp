@@ -1,11 +1,7 @@
 // stdout to a scratch file and back.
 #include "support/stdout_capture.h"
 
-#include <stdlib.h>
 #include <unistd.h>
-
-#include <cstdio>
-#include <cstring>
 
 #include "support/files.h"
 

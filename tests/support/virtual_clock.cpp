@@ -1,9 +1,6 @@
 // Virtual clock for unit tests.
 #include "support/virtual_clock.h"
 
-#include <atomic>
-#include <cstdlib>
-
 #include "global.h"
 
 namespace {

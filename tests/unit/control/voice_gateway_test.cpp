@@ -1,16 +1,10 @@
 // The voice gateway's control files: readable by a voice gateway under any
 // account, whatever umask the gateway was started with.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <string>
 
 #include "config/places.h"
 #include "control/voice_gateway.h"
 #include "support/files.h"
-#include "support/loopback.h"
-#include "support/radio_line.h"
 #include "support/stdout_capture.h"
 
 namespace {

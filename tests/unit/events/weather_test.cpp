@@ -1,18 +1,11 @@
 // The weather reply: values picked out of the service's answers, a query
 // that never sets libcurl up itself, and the widest request address.
 #include <gtest/gtest.h>
-#include <unistd.h>
-
-#include <string>
 
 #include "config/config.h"
 #include "config/places.h"
-#include "events/handlers.h"
-#include "events/session.h"
 #include "events/weather.h"
 #include "support/files.h"
-#include "support/loopback.h"
-#include "support/radio_line.h"
 #include "support/stdout_capture.h"
 #include "util/text.h"
 

@@ -2,11 +2,7 @@
 // negative coordinates, the long report's time and shape, and every refusal.
 #include <gtest/gtest.h>
 
-#include <climits>
 #include <cmath>
-#include <string>
-#include <utility>
-#include <vector>
 
 #include "formats/lip.h"
 

@@ -1,23 +1,8 @@
 // Reading reflector text messages, DAPNET pages and local SDS requests,
 // malformed and hostile ones included, within their length bounds.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-#include <cstring>
-#include <string>
-#include <vector>
-
-#include "config/config.h"
-#include "net/datagrams.h"
-#include "net/reflector_listener.h"
 #include "net/reflector_messages.h"
-#include "net/sms_sender.h"
-#include "net/udp.h"
-#include "support/files.h"
-#include "support/loopback.h"
-#include "support/radio_line.h"
-#include "support/stdout_capture.h"
-#include "support/virtual_clock.h"
 
 namespace {
 

@@ -1,9 +1,5 @@
 // SDS transfers: the exact bytes on the line and the pauses between them,
 // and the cut of a long text.
-#include <regex>
-#include <set>
-#include <string>
-#include <thread>
 
 #include "unit/fixture.h"
 

@@ -4,25 +4,11 @@
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <sys/ioctl.h>
-#include <sys/syscall.h>
-#include <termios.h>
-#include <unistd.h>
-
-#include <atomic>
-#include <csignal>
-#include <cstdio>
-#include <cstring>
-#include <string>
-#include <thread>
-#include <vector>
 
 #include "config/config.h"
-#include "events/dispatch.h"
-#include "events/session.h"
 #include "radio/serial.h"
 #include "radio/turns.h"
 #include "support/files.h"
-#include "support/loopback.h"
 #include "support/radio_line.h"
 #include "support/stdout_capture.h"
 #include "support/virtual_clock.h"

@@ -1,10 +1,6 @@
 // The hex coding in which the PEI carries SDS payloads: windows and bounds.
 #include <gtest/gtest.h>
 
-#include <climits>
-#include <cstring>
-#include <string>
-
 #include "util/text.h"
 
 TEST(Hex, DecodeWindowsAndBounds)
