@@ -11,11 +11,11 @@ TEST(Pump, OneRoundReadsEveryDatagramWaiting)
 {
     player_options opt;
     opt.gateway_binary = "gateway"; // not attached: no log file to read on
-    session_spec spec;
-    spec.file = "pump";
-    spec.held_ports = {GATEWAY_PORT}; // datagrams from any port, as a deaf gateway's
+    session_spec script;
+    script.file = "pump";
+    script.held_ports = {GATEWAY_PORT}; // datagrams from any port, as a deaf gateway's
     session s;
-    session_begin(&s, opt, spec);
+    session_begin(&s, opt, script);
     s.reflector_fd = socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK, 0);
     struct sockaddr_in at = {};
     at.sin_family = AF_INET;

@@ -32,13 +32,13 @@ constexpr double STOP_TIMEOUT_S = 5;
 // Binds the ports the session holds (0.0.0.0), so the gateway finds them taken.
 bool hold_ports(session* s)
 {
-    for (int port : s->spec->held_ports) {
+    for (int port : s->script->held_ports) {
         int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
         struct sockaddr_in any = {};
         any.sin_family = AF_INET;
         any.sin_port = htons(static_cast<uint16_t>(port));
         if (bind(fd, reinterpret_cast<struct sockaddr*>(&any), sizeof any) != 0) {
-            printf("%s: cannot hold UDP port %d: %s\n", s->spec->file.c_str(), port, strerror(errno));
+            printf("%s: cannot hold UDP port %d: %s\n", s->script->file.c_str(), port, strerror(errno));
             close(fd);
             return false;
         }
@@ -62,7 +62,7 @@ void write_config(const session& s)
     std::ofstream conf(std::string(WORK_DIR) + "/sdsbridge.conf");
     conf << "SYS_SERPORT=" << s.radio.link << "\nREFLECTOR_DNS=127.0.0.1\nREFLECTOR_PORT=" << DEFAULT_REFLECTOR_PORT
          << "\n";
-    for (const std::string& c : s.spec->config)
+    for (const std::string& c : s.script->config)
         conf << c << "\n";
 }
 
@@ -76,14 +76,14 @@ void write_config(const session& s)
     close(out[1]);
     const std::string& binary = s.opt->gateway_binary;
     std::vector<char*> argv = {const_cast<char*>(binary.c_str())};
-    for (const std::string& a : s.spec->args)
+    for (const std::string& a : s.script->args)
         argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
     setenv("NOTIFY_SOCKET", notify_path, 1);
-    for (const std::string& e : s.spec->env)
+    for (const std::string& e : s.script->env)
         putenv(const_cast<char*>(e.c_str()));
     struct stat out_stat;
-    if (s.spec->journal && fstat(STDOUT_FILENO, &out_stat) == 0)
+    if (s.script->journal && fstat(STDOUT_FILENO, &out_stat) == 0)
         setenv("JOURNAL_STREAM", (std::to_string(out_stat.st_dev) + ":" + std::to_string(out_stat.st_ino)).c_str(), 1);
     if (chdir(WORK_DIR) == 0)
         execv(binary.c_str(), argv.data());
@@ -145,7 +145,7 @@ int bind_udp(const session& s, int port)
     at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     at.sin_port = htons(static_cast<uint16_t>(port));
     if (bind(fd, reinterpret_cast<struct sockaddr*>(&at), sizeof at) != 0) {
-        printf("%s: cannot bind UDP port %d: %s\n", s.spec->file.c_str(), port, strerror(errno));
+        printf("%s: cannot bind UDP port %d: %s\n", s.script->file.c_str(), port, strerror(errno));
         close(fd);
         return -1;
     }
@@ -153,10 +153,10 @@ int bind_udp(const session& s, int port)
     return fd;
 }
 
-int reflector_port(const session_spec& spec)
+int reflector_port(const session_spec& script)
 {
     int port = DEFAULT_REFLECTOR_PORT;
-    for (const std::string& c : spec.config)
+    for (const std::string& c : script.config)
         if (c.rfind("REFLECTOR_PORT=", 0) == 0)
             port = atoi(c.c_str() + strlen("REFLECTOR_PORT="));
     return port;
@@ -185,7 +185,7 @@ bool start_gateway(session* s)
     mkdir(WORK_DIR, 0755);
     s->radio.link = std::string(WORK_DIR) + "/radio";
     if (!radio_open(&s->radio)) {
-        printf("%s: cannot open a pty for the radio\n", s->spec->file.c_str());
+        printf("%s: cannot open a pty for the radio\n", s->script->file.c_str());
         return false;
     }
     // A port another program holds would leave the gateway deaf: say so now.
@@ -198,9 +198,9 @@ bool start_gateway(session* s)
     struct sockaddr_un notify_at;
     if (!hold_ports(s) || !open_notify_socket(s, &notify_at))
         return false;
-    if (s->spec->write_config)
+    if (s->script->write_config)
         write_config(*s);
-    if (s->spec->silent_weather && !silence_weather_service(s))
+    if (s->script->silent_weather && !silence_weather_service(s))
         return false;
     watch(s, "/tmp");
     watch(s, WORK_DIR);
@@ -230,7 +230,7 @@ bool attach(session* s)
             lseek(s->gateway.console_fd, 0, SEEK_END);
     }
     printf("Start the gateway with SYS_SERPORT=%s REFLECTOR_DNS=127.0.0.1 REFLECTOR_PORT=%d%s\n", s->radio.link.c_str(),
-           reflector_port(*s->spec), s->spec->config.empty() ? "" : " and the session's config lines");
+           reflector_port(*s->script), s->script->config.empty() ? "" : " and the session's config lines");
     return true;
 }
 

@@ -16,7 +16,7 @@ int isolate(std::string* why);
 int bind_udp(const session& s, int port);
 
 // The reflector's port as the session configures it.
-int reflector_port(const session_spec& spec);
+int reflector_port(const session_spec& script);
 
 // True once a UDP socket is bound to port in this network namespace.
 bool udp_port_bound(int port);

@@ -207,12 +207,12 @@ void report(session* s, int seconds, const std::vector<load_text>& texts, double
 // acknowledgements of the radio texts go out.
 bool run_load(const player_options& opt)
 {
-    session_spec spec;
-    spec.file = opt.ack_load ? "load-acks" : "load";
-    spec.config = {std::string("GATEWAY_CALL=") + LOAD_CALL, "DMO_REPEATER=NO",
-                   opt.ack_load ? "SYS_CTOM_WAIT=2" : "SYS_CTOM_WAIT=0"};
+    session_spec script;
+    script.file = opt.ack_load ? "load-acks" : "load";
+    script.config = {std::string("GATEWAY_CALL=") + LOAD_CALL, "DMO_REPEATER=NO",
+                     opt.ack_load ? "SYS_CTOM_WAIT=2" : "SYS_CTOM_WAIT=0"};
     session s;
-    session_begin(&s, opt, spec);
+    session_begin(&s, opt, script);
     s.radio.confirm_acks = true;
     s.reflector_fd = bind_udp(s, DEFAULT_REFLECTOR_PORT);
     if (s.reflector_fd < 0 || !start_gateway(&s) || !gateway_ready(&s, line_spec{})) {
@@ -224,6 +224,6 @@ bool run_load(const player_options& opt)
     stop_gateway(&s);
     report(&s, opt.load_s, texts, end);
     session_release(&s);
-    printf("%s %s\n", s.failures ? "FAIL" : "PASS", spec.file.c_str());
+    printf("%s %s\n", s.failures ? "FAIL" : "PASS", script.file.c_str());
     return s.failures == 0;
 }

@@ -63,7 +63,7 @@ void play_lines(session* s)
 {
     double previous = now_s(), since = previous;
     bool in_steps = false;
-    for (const line_spec& l : s->spec->lines) {
+    for (const line_spec& l : s->script->lines) {
         if (is_step(l.verb)) {
             if (!in_steps) {
                 // Whatever the gateway did before these steps is read and
@@ -83,12 +83,12 @@ void play_lines(session* s)
 
 } // namespace
 
-bool play(const player_options& opt, const session_spec& spec)
+bool play(const player_options& opt, const session_spec& script)
 {
     session s;
-    session_begin(&s, opt, spec);
-    printf("%s: %s\n", spec.file.c_str(), spec.title.c_str());
-    s.reflector_fd = bind_udp(s, reflector_port(spec));
+    session_begin(&s, opt, script);
+    printf("%s: %s\n", script.file.c_str(), script.title.c_str());
+    s.reflector_fd = bind_udp(s, reflector_port(script));
     bool started = s.reflector_fd >= 0 && (opt.gateway_binary.empty() ? attach(&s) : start_gateway(&s));
     if (started) {
         play_lines(&s);
@@ -101,7 +101,7 @@ bool play(const player_options& opt, const session_spec& spec)
         s.failures++;
     }
     session_release(&s);
-    printf("%s %s\n", s.failures ? "FAIL" : "PASS", spec.file.c_str());
+    printf("%s %s\n", s.failures ? "FAIL" : "PASS", script.file.c_str());
     fflush(stdout);
     return s.failures == 0;
 }

@@ -3,6 +3,6 @@
 #include "options.h"
 #include "session_file.h"
 
-// Plays spec with a fresh session; prints what failed and PASS or FAIL, and
+// Plays script with a fresh session; prints what failed and PASS or FAIL, and
 // returns true when every expectation was met.
-bool play(const player_options& opt, const session_spec& spec);
+bool play(const player_options& opt, const session_spec& script);

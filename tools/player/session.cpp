@@ -82,7 +82,7 @@ void reflector_datagram(session* s)
         return;
     std::string text(buf, static_cast<size_t>(got));
     note(s->opt->verbose, "reflector <-", text);
-    const std::vector<int>& held = s->spec->held_ports;
+    const std::vector<int>& held = s->script->held_ports;
     bool deaf = std::count(held.begin(), held.end(), GATEWAY_PORT) > 0;
     if (ntohs(from.sin_port) != GATEWAY_PORT && !deaf)
         fail(s, 0, "datagram from port " + std::to_string(ntohs(from.sin_port)) + ", not 5230: " + visible(text));
@@ -147,14 +147,14 @@ bool pump_round(session* s, int wait_ms)
 
 } // namespace
 
-void session_begin(session* s, const player_options& opt, const session_spec& spec)
+void session_begin(session* s, const player_options& opt, const session_spec& script)
 {
     s->opt = &opt;
-    s->spec = &spec;
+    s->script = &script;
     s->inotify_fd = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
     // The control files always, and whatever else this session looks at.
     s->tracked = std::set<std::string>(std::begin(CONTROL_FILES), std::end(CONTROL_FILES));
-    for (const line_spec& l : spec.lines)
+    for (const line_spec& l : script.lines)
         if (!l.path.empty())
             s->tracked.insert(l.path);
 }
@@ -177,9 +177,9 @@ void fail(session* s, int line, const std::string& what)
 {
     s->failures++;
     if (line > 0)
-        printf("%s:%d: %s\n", s->spec->file.c_str(), line, what.c_str());
+        printf("%s:%d: %s\n", s->script->file.c_str(), line, what.c_str());
     else
-        printf("%s: %s\n", s->spec->file.c_str(), what.c_str());
+        printf("%s: %s\n", s->script->file.c_str(), what.c_str());
 }
 
 void fail_all(session* s, const std::vector<finding>& found)

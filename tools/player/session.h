@@ -30,7 +30,7 @@ struct gateway_process {
 
 struct session {
     const player_options* opt;
-    const session_spec* spec;
+    const session_spec* script;
     int failures = 0;
     fake_radio radio;
     gateway_process gateway;
@@ -44,8 +44,8 @@ struct session {
     bool console_stalled = false; // "stdout stall": the gateway's output is left unread
 };
 
-// Sets up a session's state for spec: inotify, the files it tracks.
-void session_begin(session* s, const player_options& opt, const session_spec& spec);
+// Sets up a session's state for script: inotify, the files it tracks.
+void session_begin(session* s, const player_options& opt, const session_spec& script);
 // Closes everything the session opened.
 void session_release(session* s);
 

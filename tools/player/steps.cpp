@@ -40,7 +40,7 @@ void send_from(session* s, const line_spec& l, int port)
     int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     struct sockaddr_in at = {};
     at.sin_family = AF_INET;
-    at.sin_port = htons(static_cast<uint16_t>(reflector_port(*s->spec)));
+    at.sin_port = htons(static_cast<uint16_t>(reflector_port(*s->script)));
     if (inet_pton(AF_INET, l.path.c_str(), &at.sin_addr) != 1 ||
         bind(fd, reinterpret_cast<struct sockaddr*>(&at), sizeof at) != 0)
         fail(s, l.number, "cannot send from " + l.path + ": " + strerror(errno));

@@ -28,7 +28,7 @@ bool weather_host(const std::string& url, std::string* host, int* port)
 
 bool silence_weather_service(session* s)
 {
-    const char* file = s->spec->file.c_str();
+    const char* file = s->script->file.c_str();
     std::string host;
     int port;
     if (!weather_host(s->opt->weather_url, &host, &port)) {
