@@ -25,8 +25,6 @@
 namespace {
 
 std::string scratch_dir;
-// The places point into these; they live as long as the process.
-std::string config_path, fault_log_path, query_path, dtmf_path, ptt_path;
 
 int drain_fd = -1;
 std::thread drainer;
@@ -51,16 +49,7 @@ bool private_places()
         return false;
     }
     scratch_dir = pattern;
-    config_path = scratch_dir + "/sdsbridge.conf";
-    fault_log_path = scratch_dir + "/error.txt";
-    query_path = scratch_dir + "/query.txt";
-    dtmf_path = scratch_dir + "/dtmf_ctrl";
-    ptt_path = scratch_dir + "/ptt";
-    CONFIG_FILE = config_path.c_str();
-    FAULT_LOG_FILE = fault_log_path.c_str();
-    QUERY_FILE = query_path.c_str();
-    DTMF_CTRL_FILE = dtmf_path.c_str();
-    PTT_FILE = ptt_path.c_str();
+    places_in(scratch_dir.c_str());
     return true;
 }
 
