@@ -28,6 +28,7 @@ constexpr char NO_EQUALS[] = "no \"=\" on this line: skipped";
 constexpr char UNKNOWN_KEY[] = "unknown key %s%s";
 constexpr char UNKNOWN_KEY_BLANKS[] = "unknown key \"%s\": blanks are part of the key%s";
 constexpr char NO_KEY[] = "no key before \"=\": skipped";
+constexpr char KEY_AFTER_BOM[] = "unknown key: a UTF-8 byte order mark stands before %s (save the file without it)";
 constexpr char DID_YOU_MEAN[] = " (did you mean %s?)";
 constexpr char NOT_A_NUMBER[] = "%s=%s is not a number: reads as %d";
 constexpr char NUMBER_TOO_LONG[] = "%s=%s is longer than 5 characters: reads as %d";
@@ -42,6 +43,9 @@ constexpr char UNKNOWN_MODEL[] = "SYS_HARDWARE=%s is no known radio model%s: the
 constexpr char NOT_EXACTLY_YES[] = "%s=%s is not exactly YES: it counts as NO";
 constexpr char DOES_NOT_RESOLVE[] = "REFLECTOR_DNS=%s does not resolve: the gateway would stop";
 
+// What some Windows editors put before the first line; the gateway reads it
+// as part of the first key.
+constexpr char UTF8_BOM[] = "\xEF\xBB\xBF";
 // A suggestion is made only this close (edits, case ignored): a typo or two.
 constexpr size_t NEAR_DISTANCE = 2;
 // Longer names are far from every key and model; it also bounds the table.
@@ -122,7 +126,7 @@ bool blank_at_an_end(const std::string& text)
 // written; a "#" or "[" after other text drops a value the operator meant.
 void check_skipped(std::vector<finding>& findings, const config_line& line)
 {
-    size_t start = line.text.find_first_not_of(" \t");
+    size_t start = line.text.find_first_not_of(std::string(" \t") + UTF8_BOM);
     if (line.fate == line_fate::no_equals) {
         if (start != std::string::npos)
             add(findings, line.number, NO_EQUALS);
@@ -142,6 +146,8 @@ void check_unknown_key(std::vector<finding>& findings, const config_line& line)
     std::string near = suggestion(line.name.c_str(), names);
     if (line.name.empty())
         add(findings, line.number, NO_KEY);
+    else if (line.name.rfind(UTF8_BOM, 0) == 0)
+        add(findings, line.number, KEY_AFTER_BOM, line.name.c_str() + strlen(UTF8_BOM));
     else if (blank_at_an_end(line.name))
         add(findings, line.number, UNKNOWN_KEY_BLANKS, line.name.c_str(), near.c_str());
     else

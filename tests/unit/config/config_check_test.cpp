@@ -47,6 +47,8 @@ TEST(ConfigCheck, FindingsInFileOrderAndStatus)
          "F:3: unknown key reflector_port (did you mean REFLECTOR_PORT?)\n"
          "F:4: unknown key GATEWAY_CALLSIGN\n",
          2},
+        {"\xEF\xBB\xBF" + DNS,
+         "F:1: unknown key: a UTF-8 byte order mark stands before REFLECTOR_DNS (save the file without it)\n", 2},
         {DNS + "GATEWAY_ID =1\n=5\nCITY Graz\n",
          "F:2: unknown key \"GATEWAY_ID \": blanks are part of the key (did you mean GATEWAY_ID?)\n"
          "F:3: no key before \"=\": skipped\nF:4: no \"=\" on this line: skipped\n",
@@ -85,7 +87,6 @@ TEST(ConfigCheck, FindingsInFileOrderAndStatus)
     for (const auto& c : cases) {
         auto [out, status] = check(c.text.c_str());
         EXPECT_EQ(out.substr(0, out.find("\n\n") + 1), c.findings.empty() ? "" : c.findings) << c.text;
-        EXPECT_EQ(out.find("\n\n") == std::string::npos, c.findings.empty()) << c.text;
         EXPECT_EQ(status, c.status) << c.text;
     }
     EXPECT_EQ(check(nullptr), std::make_pair(std::string("cannot open F: No such file or directory\n"), 1));
