@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cerrno>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -49,7 +48,7 @@ constexpr char UTF8_BOM[] = "\xEF\xBB\xBF";
 // A suggestion is made only this close (edits, case ignored): a typo or two.
 constexpr size_t NEAR_DISTANCE = 2;
 // Longer names are far from every key and model; it also bounds the table.
-constexpr size_t NAME_MAX = 63;
+constexpr size_t LONGEST_NAME = 63;
 
 struct finding {
     int line; // 0: the built-in value, no line of the file
@@ -75,9 +74,9 @@ __attribute__((format(printf, 3, 4))) void add(std::vector<finding>& findings, i
 size_t distance(const char* a, const char* b)
 {
     size_t la = strlen(a), lb = strlen(b);
-    if (la > NAME_MAX || lb > NAME_MAX)
-        return NAME_MAX;
-    size_t row[NAME_MAX + 1];
+    if (la > LONGEST_NAME || lb > LONGEST_NAME)
+        return LONGEST_NAME;
+    size_t row[LONGEST_NAME + 1];
     for (size_t j = 0; j <= lb; j++)
         row[j] = j;
     for (size_t i = 1; i <= la; i++) {
@@ -107,7 +106,7 @@ std::string suggestion(const char* written, const std::vector<const char*>& name
     }
     if (!nearest)
         return "";
-    char text[NAME_MAX + sizeof DID_YOU_MEAN];
+    char text[LONGEST_NAME + sizeof DID_YOU_MEAN];
     snprintf(text, sizeof text, DID_YOU_MEAN, nearest);
     return text;
 }
@@ -212,6 +211,7 @@ std::vector<finding> check_lines(const config_trace& trace)
 {
     std::vector<finding> findings;
     std::vector<int> first(CONFIG_KEY_COUNT + 1, 0); // the weather key last
+    int weather_in_use = 0;                          // the line of the key taken last
     for (const config_line& line : trace.lines) {
         size_t slot = CONFIG_KEY_COUNT;
         switch (line.fate) {
@@ -223,8 +223,8 @@ std::vector<finding> check_lines(const config_trace& trace)
             check_unknown_key(findings, line);
             continue;
         case line_fate::weather_refused:
-            if (first[slot])
-                add(findings, line.number, WEATHER_REFUSED_EARLIER, WEATHER_KEY_NAME, first[slot]);
+            if (weather_in_use)
+                add(findings, line.number, WEATHER_REFUSED_EARLIER, WEATHER_KEY_NAME, weather_in_use);
             else
                 add(findings, line.number, WEATHER_REFUSED_BUILTIN, WEATHER_KEY_NAME);
             continue;
@@ -233,6 +233,7 @@ std::vector<finding> check_lines(const config_trace& trace)
             slot = static_cast<size_t>(line.key - CONFIG_KEYS);
             break;
         case line_fate::weather_taken:
+            weather_in_use = line.number;
             break;
         }
         if (first[slot])

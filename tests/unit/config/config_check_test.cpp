@@ -70,7 +70,7 @@ TEST(ConfigCheck, FindingsInFileOrderAndStatus)
              "\nWEATHER_API_KEY=" + KEY + "0\n",
          "F:1: WEATHER_API_KEY refused: not 32 lowercase hexadecimal characters; the built-in key stays\n"
          "F:4: WEATHER_API_KEY given again: this later value wins (first on line 2)\n"
-         "F:5: WEATHER_API_KEY refused: not 32 lowercase hexadecimal characters; the key of line 2 stays\n",
+         "F:5: WEATHER_API_KEY refused: not 32 lowercase hexadecimal characters; the key of line 4 stays\n",
          2},
         {DNS + "SYS_HARDWARE=Motorola\nDMO_REPEATER=yes\nREFLECTOR_ONLY=Yes\nSYS_HARDWARE=mtm5400\n",
          "F:3: DMO_REPEATER=yes is not exactly YES: it counts as NO\n"
