@@ -131,9 +131,9 @@ void check_skipped(std::vector<finding>& findings, const config_line& line)
             add(findings, line.number, NO_EQUALS);
         return;
     }
-    char first = line.text[start];
-    if (first != '#' && first != '[')
-        add(findings, line.number, MARK_AFTER_START, line.text[line.text.find_first_of("#[")]);
+    size_t mark = line.text.find_first_of("#[");
+    if (mark != std::string::npos && mark != start)
+        add(findings, line.number, MARK_AFTER_START, line.text[mark]);
 }
 
 void check_unknown_key(std::vector<finding>& findings, const config_line& line)
