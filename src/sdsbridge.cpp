@@ -7,6 +7,7 @@
 
 #include "build_defaults.h"
 #include "config/config.h"
+#include "config/config_check.h"
 #include "config/places.h"
 #include "events/weather.h"
 #include "global.h"
@@ -22,12 +23,15 @@ namespace {
 // How long the stop waits for a weather query to be abandoned.
 constexpr int WEATHER_STOP_WAIT_MS = 1500;
 
-const char USAGE[] = "usage: sdsbridge [--daemon | --help | --version]\n"
+const char USAGE[] = "usage: sdsbridge [--daemon | --check-config [FILE] | --help | --version]\n"
                      "Joins a TETRA radio on a serial PEI to a reflector network over UDP.\n"
                      "Reads sdsbridge.conf from the working directory and logs on standard output.\n"
-                     "  --daemon   detach from the terminal (all console output is then lost)\n"
-                     "  --help     show this text\n"
-                     "  --version  show the version\n";
+                     "  --daemon        detach from the terminal (all console output is then lost)\n"
+                     "  --check-config  read FILE (default sdsbridge.conf) as the gateway would, print\n"
+                     "                  what it makes of each line and the settings, start nothing;\n"
+                     "                  status 0 clean, 1 the gateway would not start, 2 findings\n"
+                     "  --help          show this text\n"
+                     "  --version       show the version\n";
 
 // --help and --version answer and end the process before anything starts;
 // 1 when argument was one of them.
@@ -67,6 +71,10 @@ int main(int argc, char* argv[])
     console_init();
     if (argc > 1 && answer_query(argv[1]))
         return 0;
+    // Like sshd -t: only the file is read, before any address list, banner,
+    // signal handler, thread, socket, radio port or control file.
+    if (argc > 1 && strcmp(argv[1], "--check-config") == 0)
+        return check_config(argc > 2 ? argv[2] : CONFIG_FILE);
     list_addresses();
     print_banner();
     install_sigint_early();

@@ -5,11 +5,14 @@
 #include <netdb.h>
 #include <netinet/in.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
 #include "build_defaults.h"
+#include "config/config_reader.h"
 #include "util/console.h"
 #include "util/text.h"
 
@@ -42,19 +45,7 @@ int SOCK_UDP_PORT = 5230;
 char BASE_URL[49] = SDSBRIDGE_DEFAULT_BASE_URL;
 char API_KEY[33] = SDSBRIDGE_DEFAULT_API_KEY;
 
-namespace {
-
-// One row per key, in the order keys are compared; either an int or a string.
-struct config_key {
-    const char* name;
-    int* number;
-    char* text;
-    size_t size; // of text, terminator included
-    const char* default_text;
-    int default_number;
-};
-
-const config_key keys[] = {
+const config_key CONFIG_KEYS[] = {
     {"REFLECTOR_PORT", &REFLECTOR_PORT, nullptr, 0, nullptr, 5220},
     {"SYS_DEBUG", &SYS_DEBUG, nullptr, 0, nullptr, 0},
     {"SYS_HARDWARE", nullptr, SYS_HARDWARE, sizeof SYS_HARDWARE, "not specified", 0},
@@ -74,29 +65,29 @@ const config_key keys[] = {
     // Off by default, so existing stations keep serving whoever sends to them.
     {"REFLECTOR_ONLY", nullptr, REFLECTOR_ONLY, sizeof REFLECTOR_ONLY, "NO", 0},
 };
+const size_t CONFIG_KEY_COUNT = sizeof CONFIG_KEYS / sizeof CONFIG_KEYS[0];
+
+const model_flag RADIO_MODELS[] = {
+    {"CM5000", &CM5000},   {"CM5000A", &CM5000A},     {"MTM5400", &MTM5400}, {"MTM800FuG", &MTM800FuG},
+    {"MTM800e", &MTM800e}, {"MTP850FuG", &MTP850FuG}, {"MTP850S", &MTP850S}, {"SRG3900", &SRG3900},
+};
+const size_t RADIO_MODEL_COUNT = sizeof RADIO_MODELS / sizeof RADIO_MODELS[0];
+
+const char WEATHER_KEY_NAME[] = "WEATHER_API_KEY";
+
+namespace {
 
 // The weather service's key: the built-in one unless the file gives a valid one.
-constexpr char WEATHER_KEY_NAME[] = "WEATHER_API_KEY";
 constexpr size_t API_KEY_LENGTH = sizeof API_KEY - 1; // 32 lowercase hex characters
 // The echo goes to the journal, which more people read than the file: it shows
 // enough to tell two keys apart and hides the rest.
 constexpr char API_KEY_MASK[] = "****************************"; // 32 - 4 shown
 
-struct model_flag {
-    const char* name;
-    bool* flag;
-};
-
-const model_flag models[] = {
-    {"CM5000", &CM5000},   {"CM5000A", &CM5000A},     {"MTM5400", &MTM5400}, {"MTM800FuG", &MTM800FuG},
-    {"MTM800e", &MTM800e}, {"MTP850FuG", &MTP850FuG}, {"MTP850S", &MTP850S}, {"SRG3900", &SRG3900},
-};
-
 void restore_defaults()
 {
     copy_field(funktion_print, "read_config\n");
     copy_field(API_KEY, SDSBRIDGE_DEFAULT_API_KEY);
-    for (const config_key& key : keys) {
+    for (const config_key& key : CONFIG_KEYS) {
         if (key.number) {
             *key.number = key.default_number;
         } else {
@@ -106,63 +97,105 @@ void restore_defaults()
     }
 }
 
-// Stores one value and echoes it with the key's own line.
-void store_value(const config_key& key, const char* value)
+// Stores one value and, when echo, shows it with the key's own line.
+void store_value(const config_key& key, const char* value, bool echo)
 {
     if (key.number) {
         char digits[6];
         copy_field(digits, value); // at most the first 5 characters count
         *key.number = atoi(digits);
-        log_raw("%s=%i\n", key.name, *key.number);
+        if (echo)
+            log_raw("%s=%i\n", key.name, *key.number);
     } else {
         memset(key.text, 0, key.size);
         copy_bounded(key.text, key.size, value);
-        log_raw("%s=%s\n", key.name, key.text);
+        if (echo)
+            log_raw("%s=%s\n", key.name, key.text);
     }
 }
 
 // A key is 32 lowercase hex characters exactly; a longer value is refused, not
-// cut, because a cut key is always a wrong one.
-void store_weather_key(const char* value)
+// cut, because a cut key is always a wrong one. Returns 1 when it was taken.
+int store_weather_key(const char* value, bool echo)
 {
     if (strlen(value) != API_KEY_LENGTH || strspn(value, "0123456789abcdef") != API_KEY_LENGTH) {
-        log_raw_refusal("%s refused: not 32 lowercase hexadecimal characters\n", WEATHER_KEY_NAME);
-        return;
+        if (echo)
+            log_raw_refusal("%s refused: not 32 lowercase hexadecimal characters\n", WEATHER_KEY_NAME);
+        return 0;
     }
     copy_field(API_KEY, value);
-    log_raw("%s=%.4s%s\n", WEATHER_KEY_NAME, API_KEY, API_KEY_MASK);
+    if (echo) {
+        char masked[sizeof API_KEY];
+        format_masked_api_key(masked, sizeof masked);
+        log_raw("%s=%s\n", WEATHER_KEY_NAME, masked);
+    }
+    return 1;
 }
 
-void handle_line(char* line)
+// The fate of one line, with pointers into it once it is cut at "=".
+struct line_reading {
+    line_fate fate;
+    const char* name;
+    const char* value;
+    const config_key* key;
+};
+
+// The line rules: applies one line (changed in place) to the settings.
+line_reading handle_line(char* line, bool echo)
 {
+    line_reading seen = {line_fate::skipped_mark, "", "", nullptr};
     // A comment or section header anywhere discards the whole line, even one
     // that also holds a value.
     if (strchr(line, '#') || strchr(line, '['))
-        return;
+        return seen;
     line[strcspn(line, "\r")] = '\0';
     line[strcspn(line, "\n")] = '\0';
     char* equals = strchr(line, '=');
-    if (!equals)
-        return;
-    *equals = '\0';
-    if (strcmp(line, WEATHER_KEY_NAME) == 0) {
-        store_weather_key(equals + 1);
-        return;
+    if (!equals) {
+        seen.fate = line_fate::no_equals;
+        return seen;
     }
-    for (const config_key& key : keys) {
+    *equals = '\0';
+    seen.name = line;
+    seen.value = equals + 1;
+    if (strcmp(line, WEATHER_KEY_NAME) == 0) {
+        seen.fate = store_weather_key(seen.value, echo) ? line_fate::weather_taken : line_fate::weather_refused;
+        return seen;
+    }
+    for (const config_key& key : CONFIG_KEYS) {
         if (strcmp(line, key.name) == 0) {
-            store_value(key, equals + 1);
-            return;
+            store_value(key, seen.value, echo);
+            seen.fate = line_fate::stored;
+            seen.key = &key;
+            return seen;
         }
     }
+    seen.fate = line_fate::unknown_key;
+    return seen;
+}
+
+// Notes what handle_line made of the line whose text (before handling) is text.
+void trace_line(config_trace* trace, int number, std::string text, const line_reading& seen)
+{
+    // A skipped line keeps what follows a CR: its "#" or "[" may stand there.
+    if (seen.fate != line_fate::skipped_mark)
+        text.resize(std::min(text.find('\r'), text.size()));
+    text.resize(std::min(text.find('\n'), text.size()));
+    config_line line = {number, seen.fate, text, seen.name, seen.value, seen.key, 0, ""};
+    if (seen.key && seen.key->number)
+        line.number_held = *seen.key->number;
+    else if (seen.key)
+        line.text_held = seen.key->text;
+    trace->lines.push_back(line);
 }
 
 // Runs before any thread starts, so the resolver's static result is safe here.
-int resolve_reflector()
+int resolve_reflector(bool echo)
 {
     struct hostent* host = gethostbyname(REFLECTOR_DNS);
     if (!host || host->h_addrtype != AF_INET || !host->h_addr_list[0]) {
-        log_raw_failure("Could not resolve host name\n");
+        if (echo)
+            log_raw_failure("Could not resolve host name\n");
         return 0;
     }
     struct in_addr first;
@@ -170,42 +203,75 @@ int resolve_reflector()
     char dotted[INET_ADDRSTRLEN];
     inet_ntop(AF_INET, &first, dotted, sizeof dotted);
     copy_field(REFLECTOR_IP, dotted);
-    log_raw("REFLECTOR_IP:%s\n", REFLECTOR_IP);
+    if (echo)
+        log_raw("REFLECTOR_IP:%s\n", REFLECTOR_IP);
     return 1;
 }
 
-void select_model()
+void select_model(bool echo)
 {
     bool recognized = false;
-    for (const model_flag& model : models) {
+    for (const model_flag& model : RADIO_MODELS) {
         if (strcmp(SYS_HARDWARE, model.name) == 0) {
             *model.flag = true;
             recognized = true;
         }
     }
-    if (recognized)
+    if (recognized && echo)
         log_raw("SYS_HARDWARE type recognized\n\n");
+}
+
+// The reading itself; trace is nullptr for the gateway, which echoes instead.
+int read_file(const char* cfgFile, config_trace* trace)
+{
+    const bool echo = !trace;
+    restore_defaults();
+    FILE* file = fopen(cfgFile, "r");
+    if (!file) {
+        if (trace)
+            trace->open_errno = errno;
+        else
+            log_raw_failure("Failed to open file %s %i\n", cfgFile, 0);
+        return 0;
+    }
+    if (echo)
+        log_raw("Reading file %s\n", cfgFile);
+    char line[3020]; // a longer line is handled as several pieces
+    int number = 1;
+    while (fgets(line, sizeof line, file)) {
+        const bool line_ends = strchr(line, '\n') != nullptr;
+        std::string text = trace ? line : "";
+        line_reading seen = handle_line(line, echo);
+        if (trace)
+            trace_line(trace, number, text, seen);
+        if (line_ends)
+            number++;
+    }
+    fclose(file);
+    if (!resolve_reflector(echo))
+        return 0;
+    if (trace)
+        trace->resolved = true;
+    select_model(echo);
+    return 1;
 }
 
 } // namespace
 
 int read_config(const char* cfgFile)
 {
-    restore_defaults();
-    FILE* file = fopen(cfgFile, "r");
-    if (!file) {
-        log_raw_failure("Failed to open file %s %i\n", cfgFile, 0);
-        return 0;
-    }
-    log_raw("Reading file %s\n", cfgFile);
-    char line[3020]; // a longer line is handled as several pieces
-    while (fgets(line, sizeof line, file))
-        handle_line(line);
-    fclose(file);
-    if (!resolve_reflector())
-        return 0;
-    select_model();
-    return 1;
+    return read_file(cfgFile, nullptr);
+}
+
+int read_config_traced(const char* cfgFile, config_trace* trace)
+{
+    *trace = config_trace{0, false, {}};
+    return read_file(cfgFile, trace);
+}
+
+void format_masked_api_key(char* buf, size_t size)
+{
+    snprintf(buf, size, "%.4s%s", API_KEY, API_KEY_MASK);
 }
 
 bool dmo_repeater_on()
