@@ -68,7 +68,7 @@ void recording_radio(recording* r, double at, const std::string& bytes, std::vec
             continue;
         radio_item line = {r->radio_partial.substr(0, size - 2), r->radio_partial_began};
         r->radio_partial.clear();
-        if (!r->gateway_partial.empty()) {
+        if (!r->gateway_partial.empty() && at - r->gateway_partial_began < RECORDED_HOLD_MAX_S) {
             r->waiting.push_back(line);
             continue;
         }
@@ -80,6 +80,8 @@ void recording_radio(recording* r, double at, const std::string& bytes, std::vec
 void recording_gateway(recording* r, double at, const std::string& bytes, std::vector<std::string>* out)
 {
     for (char byte : bytes) {
+        if (r->gateway_partial.empty())
+            r->gateway_partial_began = at;
         r->gateway_partial += byte;
         if (byte == PEI_CR || byte == PEI_CTRL_Z)
             gateway_unit(r, at, out);

@@ -15,6 +15,8 @@ constexpr double RECORDED_PAUSE_S = 0.2;
 // The longest pause kept after the last line: enough for the gateway's own
 // delays (2 s before a voice gateway command, 6 s before a hand-over).
 constexpr double RECORDED_TAIL_MAX_S = 10;
+// The gateway writes a command in one go; one unfinished for longer is stuck.
+constexpr double RECORDED_HOLD_MAX_S = 1;
 
 // A radio line, complete with its CR LF, and when its first byte came.
 struct radio_item {
@@ -24,12 +26,13 @@ struct radio_item {
 
 // What has crossed the radio line so far and is not yet a session line.
 struct recording {
-    std::string radio_partial;       // radio bytes since its last CR LF
-    double radio_partial_began = 0;  // when their first byte came
-    double radio_partial_ended = 0;  // when their last byte came
-    std::string gateway_partial;     // gateway bytes since its last CR or Ctrl-Z
-    std::vector<radio_item> waiting; // radio lines that ended while a command was being written
-    double last_at = -1;             // when the last recorded item ended; -1: none yet
+    std::string radio_partial;        // radio bytes since its last CR LF
+    double radio_partial_began = 0;   // when their first byte came
+    double radio_partial_ended = 0;   // when their last byte came
+    std::string gateway_partial;      // gateway bytes since its last CR or Ctrl-Z
+    double gateway_partial_began = 0; // when their first byte came
+    std::vector<radio_item> waiting;  // radio lines that ended while a command was being written
+    double last_at = -1;              // when the last recorded item ended; -1: none yet
 };
 
 // The gateway has set up its port at time at: pauses count from here.
@@ -39,7 +42,9 @@ void recording_begin(recording* r, double at);
 // step, after a "wait" when it began RECORDED_PAUSE_S or more after the last
 // item. A line that ends while the gateway is writing a command waits for the
 // command: the command cannot be its effect, and on replay it must not look
-// like one. The session lines are appended to out.
+// like one. (A command left unfinished for RECORDED_HOLD_MAX_S holds nothing:
+// a gateway that died mid-command must not keep the radio out of the file.)
+// The session lines are appended to out.
 void recording_radio(recording* r, double at, const std::string& bytes, std::vector<std::string>* out);
 
 // Bytes the gateway wrote at time at. Each command up to its CR, and each
