@@ -186,7 +186,12 @@ int run_recorder(const player_options& opt)
         printf("recording: cannot open %s: %s\n", opt.record_device.c_str(), strerror(errno));
         return 1;
     }
-    port_configure(r.device, opt.record_speed);
+    // A port the gateway's set-up does not take (not a terminal) would be
+    // recorded otherwise than the gateway would use it.
+    if (!port_configure(r.device, opt.record_speed)) {
+        printf("recording: %s cannot be set up as the gateway sets up its port\n", opt.record_device.c_str());
+        return 1;
+    }
     std::string pts, why;
     r.master = pty_open(&pts, &r.slave, &why);
     if (r.master < 0 || !pty_make_raw(r.slave, UNCONFIGURED_SPEED)) {
