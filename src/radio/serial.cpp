@@ -58,30 +58,10 @@ int open_port()
     return 1;
 }
 
-// 8N1, receiver on, modem lines ignored, no flow control, raw; then the input
-// already queued is discarded and the record applied at once.
+// The gateway's port: its descriptor at its configured speed.
 void configure_port()
 {
-    int fd = serport.load();
-    struct termios tty;
-    memset(&tty, 0, sizeof tty);
-    if (tcgetattr(fd, &tty) != 0) {
-        int err = errno;
-        log_failure("Error %i from tcgetattr: %s\n", err, strerror(err));
-    }
-    speed_t speed = B9600;
-    if (!baud_to_speed(pibaudrate, &speed))
-        log_refusal("No speed code for %i bit/s, using 9600\n", pibaudrate);
-    cfsetospeed(&tty, speed);
-    cfsetispeed(&tty, speed);
-    tty.c_cflag &= ~(PARENB | CSTOPB | CSIZE | CRTSCTS);
-    tty.c_cflag |= CS8 | CREAD | CLOCAL;
-    tty.c_cc[VMIN] = 1;
-    tty.c_cc[VTIME] = 5;
-    cfmakeraw(&tty);
-    tcflush(fd, TCIFLUSH);
-    if (tcsetattr(fd, TCSANOW, &tty) != 0)
-        log_failure("Error %i from tcsetattr\n", errno);
+    port_configure(serport.load(), pibaudrate);
 }
 
 void close_locked()
@@ -134,6 +114,34 @@ int baud_to_speed(int bits_per_second, speed_t* speed)
         }
     }
     return 0;
+}
+
+int port_configure(int fd, int bits_per_second)
+{
+    struct termios tty;
+    memset(&tty, 0, sizeof tty);
+    int ok = 1;
+    if (tcgetattr(fd, &tty) != 0) {
+        int err = errno;
+        log_failure("Error %i from tcgetattr: %s\n", err, strerror(err));
+        ok = 0;
+    }
+    speed_t speed = B9600;
+    if (!baud_to_speed(bits_per_second, &speed))
+        log_refusal("No speed code for %i bit/s, using 9600\n", bits_per_second);
+    cfsetospeed(&tty, speed);
+    cfsetispeed(&tty, speed);
+    tty.c_cflag &= ~(PARENB | CSTOPB | CSIZE | CRTSCTS);
+    tty.c_cflag |= CS8 | CREAD | CLOCAL;
+    tty.c_cc[VMIN] = 1;
+    tty.c_cc[VTIME] = 5;
+    cfmakeraw(&tty);
+    tcflush(fd, TCIFLUSH);
+    if (tcsetattr(fd, TCSANOW, &tty) != 0) {
+        log_failure("Error %i from tcsetattr\n", errno);
+        ok = 0;
+    }
+    return ok;
 }
 
 int port_setup()

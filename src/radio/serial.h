@@ -34,6 +34,14 @@ void wait_ok();
 // platform has one, 0 (and *speed untouched) otherwise.
 int baud_to_speed(int bits_per_second, speed_t* speed);
 
+// Makes the open port fd 8N1, receiver on, modem lines ignored, no flow
+// control, raw, at bits_per_second (9600 when the platform has no code for
+// it, said on the console); then discards the input already queued and
+// applies the record at once. Each failed call is logged and the set-up goes
+// on. Returns 1 when the port took the set-up, 0 when a call failed. The
+// gateway's port and the recorder's radio port (tools/player) share it.
+int port_configure(int fd, int bits_per_second);
+
 // The port's set-up, reopen and close. Each is a sequence on the serial line
 // like a transfer: the caller has the line to itself (radio/turns.h), so no
 // sender ever writes to a descriptor number given to something else.

@@ -18,6 +18,7 @@
 #include "load.h"
 #include "options.h"
 #include "play.h"
+#include "recorder.h"
 #include "session_file.h"
 
 namespace {
@@ -27,6 +28,7 @@ constexpr int SKIPPED = 77; // CTest's "skipped" status
 const char* const HELP =
     "usage: sdsbridge-session [--gateway PATH] [--link PATH] [--log FILE] [--timeout S] [--verbose] SESSION...\n"
     "       sdsbridge-session --gateway PATH --load SECONDS | --load-acks SECONDS\n"
+    "       sdsbridge-session --record DEVICE [--speed BAUD] [-o FILE] [--config FILE] [--link PATH]\n"
     "Plays radio sessions against the gateway and reports every unmet expectation.\n"
     "  --gateway PATH  start this gateway for each session, in a private network and\n"
     "                  mount namespace with its own /tmp (status 77 where that is impossible)\n"
@@ -39,6 +41,10 @@ const char* const HELP =
     "                  exactly once or a radio line waits more than 1.5 s to be read\n"
     "  --load-acks SECONDS  the same with SYS_CTOM_WAIT=2; also fails when a radio text's\n"
     "                  acknowledgement waits longer than the transfer in progress, one more and 1 s\n"
+    "  --record DEVICE  instead of sessions: relay between the radio on DEVICE (--speed, default\n"
+    "                  9600) and a pty for the gateway until SIGINT, writing what passed as a session\n"
+    "                  (-o, default radio-YYYYMMDD-HHMMSS.session) with the --config file's lines\n"
+    "                  (default sdsbridge.conf); --link PATH links the pty\n"
     "  --weather-url URL  the gateway's weather service address (its build option), for\n"
     "                  \"weather-service silent\" (default https://api.openweathermap.org/...)\n"
     "Session lines (escapes \\r \\n \\t \\0 \\\\ \\xHH; # starts a comment, the first is the title):\n"
@@ -67,6 +73,18 @@ const char* const HELP =
     "  within 2s LINE     the expectation comes at most 2 s after the line before it\n"
     "  never 3s LINE      no such notify, console or datagram line within 3 s of the line before\n";
 
+void record_option(const std::string& arg, const std::string& value, player_options* opt)
+{
+    if (arg == "--record")
+        opt->record_device = value;
+    else if (arg == "--speed")
+        opt->record_speed = atoi(value.c_str());
+    else if (arg == "-o")
+        opt->record_out = value;
+    else
+        opt->record_config = value;
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
@@ -84,18 +102,21 @@ int main(int argc, char* argv[])
         } else if (arg == "--verbose") {
             opt.verbose = true;
         } else if (has_value && (arg == "--gateway" || arg == "--link" || arg == "--log" || arg == "--timeout" ||
-                                 arg == "--load" || arg == "--load-acks" || arg == "--weather-url")) {
+                                 arg == "--load" || arg == "--load-acks" || arg == "--weather-url" ||
+                                 arg == "--record" || arg == "--speed" || arg == "-o" || arg == "--config")) {
             std::string value = argv[++i];
             if (arg == "--gateway")
                 opt.gateway_binary = std::filesystem::absolute(value);
             else if (arg == "--link")
-                opt.attach_link = value;
+                opt.attach_link = opt.record_link = value;
             else if (arg == "--log")
                 opt.attach_log = value;
             else if (arg == "--load" || arg == "--load-acks")
                 opt.load_s = atoi(value.c_str()), opt.ack_load = arg == "--load-acks";
             else if (arg == "--weather-url")
                 opt.weather_url = value;
+            else if (arg == "--record" || arg == "--speed" || arg == "-o" || arg == "--config")
+                record_option(arg, value, &opt);
             else
                 opt.timeout_s = atof(value.c_str());
         } else if (arg[0] == '-') {
@@ -106,6 +127,13 @@ int main(int argc, char* argv[])
             if (!load_session(arg, &sessions.back()))
                 return 2;
         }
+    }
+    if (!opt.record_device.empty()) {
+        if (!opt.gateway_binary.empty() || !sessions.empty() || opt.load_s > 0) {
+            fprintf(stderr, "--record takes no gateway, sessions or load\n");
+            return 2;
+        }
+        return run_recorder(opt);
     }
     if (opt.load_s > 0 && (opt.gateway_binary.empty() || !sessions.empty())) {
         fprintf(stderr, "--load and --load-acks need --gateway and no session files\n");

@@ -12,4 +12,12 @@ struct player_options {
     bool ack_load = false; // --load-acks: the load with SYS_CTOM_WAIT=2, measuring acknowledgements
     // The gateway's weather service address (its build option), for "weather-service silent".
     std::string weather_url = "https://api.openweathermap.org/data/2.5/weather?";
+    // --record: the radio's port, its speed, the session file written (empty:
+    // radio-YYYYMMDD-HHMMSS.session), the gateway's configuration copied into
+    // it, and a link to the gateway's pseudo-terminal (empty: none).
+    std::string record_device;
+    int record_speed = 9600;
+    std::string record_out;
+    std::string record_config = "sdsbridge.conf";
+    std::string record_link;
 };

@@ -1,0 +1,52 @@
+// The recorder's pure part: timed radio and gateway bytes as session lines.
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <tuple>
+
+#include "recorder.h"
+
+namespace {
+
+TEST(Recorder, TimedBytesBecomeStepsExpectationsAndPauses)
+{
+    using feed = std::tuple<double, char, const char*>; // when, from the 'r'adio or the 'g'ateway, what
+    const struct {
+        std::vector<feed> feeds;
+        double end;
+        const char* lines;
+    } cases[] = {
+        {{{0, 'g', "AT\r"}, {1.5, 'r', "+CTSDSR: 13\r"}, {1.6, 'r', "\n80\\E8\r\n"}},
+         3.6,
+         "sent AT\\r|wait 1.50s|radio +CTSDSR: 13|radio 80\\\\E8|wait 2.00s"},
+        // The answer came while the PDU was being written: it cannot have caused it.
+        {{{0, 'g', "AT+CMGS=1,32\r82"}, {0.01, 'r', "OK\r\n"}, {0.02, 'g', "10\x1A"}},
+         0.1,
+         "sent AT+CMGS=1,32\\r|sent 8210\\x1A|radio OK"},
+        {{{0, 'g', "AT"}, {2, 'r', "OK\r\n"}}, 2.1, "wait 2.00s|radio OK|sent AT"}, // a stuck command holds nothing
+        {{{0, 'g', "AT"}, {0.5, 'r', "> "}}, 30, "sent AT|wait 0.50s|radio-bytes >\\x20|wait 10.00s"},
+    };
+    for (const auto& c : cases) {
+        recording r;
+        std::vector<std::string> lines;
+        recording_begin(&r, 0);
+        for (auto [at, from, bytes] : c.feeds)
+            (from == 'r' ? recording_radio : recording_gateway)(&r, at, bytes, &lines);
+        recording_end(&r, c.end, &lines);
+        std::string joined;
+        for (const std::string& l : lines)
+            joined += "|" + l;
+        EXPECT_EQ(joined, std::string("|") + c.lines);
+    }
+}
+
+TEST(Recorder, ConfigurationAsTheGatewayReadsItWithoutThePlayersSettingsAndTheSecret)
+{
+    std::istringstream file(
+        "# station\nSYS_SERPORT=/dev/ttyUSB0\nSYS_HARDWARE=MTM800e\r\nREFLECTOR_PORT=5300\n"
+        "WEATHER_API_KEY=0123\nGATEWAY_CALL\n[main]\nDMO_REPEATER=NO # not read\nREFLECTOR_DNS=x\n");
+    std::vector<std::string> want = {"config SYS_HARDWARE=MTM800e", "# WEATHER_API_KEY is left out: it is a secret."};
+    EXPECT_EQ(recorded_config(file), want);
+}
+
+} // namespace

@@ -1,0 +1,130 @@
+// The recorder's pure part: the bytes that crossed the radio line, with their
+// times, as session lines; and the gateway's configuration as "config" lines.
+#include "recorder.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <set>
+
+#include "escape.h"
+#include "pei.h"
+
+namespace {
+
+// The settings the player makes itself, and the one the recording must not carry.
+const std::set<std::string> PLAYER_KEYS = {"SYS_SERPORT", "REFLECTOR_DNS", "REFLECTOR_PORT"};
+constexpr const char* SECRET_KEY = "WEATHER_API_KEY";
+
+// verb and text in the session file's escapes; a trailing blank is escaped
+// too, so that an editor trimming lines cannot change the bytes.
+std::string session_line(const char* verb, const std::string& bytes)
+{
+    if (bytes.empty())
+        return verb;
+    std::string text = visible(bytes);
+    if (text.back() == ' ')
+        text.replace(text.size() - 1, 1, "\\x20");
+    return std::string(verb) + " " + text;
+}
+
+void radio_line(recording* r, const radio_item& line, const char* verb, std::vector<std::string>* out)
+{
+    double gap = line.began - r->last_at;
+    if (r->last_at >= 0 && gap >= RECORDED_PAUSE_S) {
+        char wait[32];
+        snprintf(wait, sizeof wait, "wait %.2fs", gap);
+        out->push_back(wait);
+    }
+    out->push_back(session_line(verb, line.bytes));
+}
+
+void gateway_unit(recording* r, double at, std::vector<std::string>* out)
+{
+    out->push_back(session_line("sent", r->gateway_partial));
+    r->gateway_partial.clear();
+    r->last_at = at;
+    for (const radio_item& line : r->waiting)
+        radio_line(r, line, "radio", out);
+    r->waiting.clear();
+}
+
+} // namespace
+
+void recording_begin(recording* r, double at)
+{
+    r->last_at = at;
+}
+
+void recording_radio(recording* r, double at, const std::string& bytes, std::vector<std::string>* out)
+{
+    for (char byte : bytes) {
+        if (r->radio_partial.empty())
+            r->radio_partial_began = at;
+        r->radio_partial += byte;
+        r->radio_partial_ended = at;
+        size_t size = r->radio_partial.size();
+        if (size < 2 || r->radio_partial.compare(size - 2, 2, "\r\n") != 0)
+            continue;
+        radio_item line = {r->radio_partial.substr(0, size - 2), r->radio_partial_began};
+        r->radio_partial.clear();
+        if (!r->gateway_partial.empty() && at - r->gateway_partial_began < RECORDED_HOLD_MAX_S) {
+            r->waiting.push_back(line);
+            continue;
+        }
+        radio_line(r, line, "radio", out);
+        r->last_at = at;
+    }
+}
+
+void recording_gateway(recording* r, double at, const std::string& bytes, std::vector<std::string>* out)
+{
+    for (char byte : bytes) {
+        if (r->gateway_partial.empty())
+            r->gateway_partial_began = at;
+        r->gateway_partial += byte;
+        if (byte == PEI_CR || byte == PEI_CTRL_Z)
+            gateway_unit(r, at, out);
+    }
+}
+
+void recording_end(recording* r, double at, std::vector<std::string>* out)
+{
+    if (!r->gateway_partial.empty()) // the lines waiting for it follow it
+        gateway_unit(r, r->last_at, out);
+    if (!r->radio_partial.empty()) {
+        radio_line(r, {r->radio_partial, r->radio_partial_began}, "radio-bytes", out);
+        r->radio_partial.clear();
+        r->last_at = r->radio_partial_ended;
+    }
+    if (r->last_at >= 0 && at - r->last_at >= RECORDED_PAUSE_S) {
+        char wait[32];
+        snprintf(wait, sizeof wait, "wait %.2fs", std::min(at - r->last_at, RECORDED_TAIL_MAX_S));
+        out->push_back(wait);
+    }
+}
+
+std::vector<std::string> recorded_config(std::istream& in)
+{
+    std::vector<std::string> out;
+    std::string line;
+    bool secret = false;
+    while (std::getline(in, line)) {
+        // As the gateway reads its file: a "#" or "[" anywhere makes the
+        // whole line a comment, and a line needs its "=".
+        size_t end = line.find_first_of("\r\n");
+        if (end != std::string::npos)
+            line.erase(end);
+        size_t equals = line.find('=');
+        if (line.find_first_of("#[") != std::string::npos || equals == std::string::npos)
+            continue;
+        std::string key = line.substr(0, equals);
+        if (key == SECRET_KEY)
+            secret = true;
+        else if (!PLAYER_KEYS.count(key))
+            out.push_back("config " + line);
+    }
+    if (secret)
+        out.push_back(std::string("# ") + SECRET_KEY + " is left out: it is a secret.");
+    return out;
+}
