@@ -48,6 +48,7 @@ const char* const HELP =
     "  env KEY=VALUE      in the gateway's environment (env WATCHDOG_USEC=4000000)\n"
     "  journal            the gateway's stdout is named by JOURNAL_STREAM, as systemd's journal is\n"
     "  weather-service silent  the weather service takes connections and never answers\n"
+    "  only-named         report nothing no line names; sent finds its text further on\n"
     "  radio TEXT         the radio sends TEXT and CR LF   radio-bytes TEXT   exactly TEXT\n"
     "  reflector TEXT     a datagram to port 5230          local TEXT   a datagram to 54001\n"
     "  reflector-from ADDR TEXT  a datagram to port 5230 from ADDR (127.0.0.2), the reflector's port\n"
