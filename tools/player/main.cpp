@@ -34,6 +34,8 @@ const char* const HELP =
     "  --log FILE      without --gateway: the gateway's console log, for console lines\n"
     "  --timeout S     seconds an expectation may take (default 5)\n"
     "  --verbose       show every byte, datagram, file write and console line\n"
+    "  --save-log FILE with --gateway: also write the gateway's console output, as it came, to FILE\n"
+    "                  (each session's in turn), or to NAME.log for each session when FILE is a directory\n"
     "  --load SECONDS  instead of sessions: each second a reflector text and a local request,\n"
     "                  every 10 s a radio text; fails when a radio text is not forwarded\n"
     "                  exactly once or a radio line waits more than 1.5 s to be read\n"
@@ -84,8 +86,9 @@ int main(int argc, char* argv[])
             return 0;
         } else if (arg == "--verbose") {
             opt.verbose = true;
-        } else if (has_value && (arg == "--gateway" || arg == "--link" || arg == "--log" || arg == "--timeout" ||
-                                 arg == "--load" || arg == "--load-acks" || arg == "--weather-url")) {
+        } else if (has_value &&
+                   (arg == "--gateway" || arg == "--link" || arg == "--log" || arg == "--timeout" || arg == "--load" ||
+                    arg == "--load-acks" || arg == "--weather-url" || arg == "--save-log")) {
             std::string value = argv[++i];
             if (arg == "--gateway")
                 opt.gateway_binary = std::filesystem::absolute(value);
@@ -97,6 +100,8 @@ int main(int argc, char* argv[])
                 opt.load_s = atoi(value.c_str()), opt.ack_load = arg == "--load-acks";
             else if (arg == "--weather-url")
                 opt.weather_url = value;
+            else if (arg == "--save-log")
+                opt.save_log = value;
             else
                 opt.timeout_s = atof(value.c_str());
         } else if (arg[0] == '-') {
@@ -112,6 +117,8 @@ int main(int argc, char* argv[])
         fprintf(stderr, "--load and --load-acks need --gateway and no session files\n");
         return 2;
     }
+    if (!opt.save_log.empty() && (opt.gateway_binary.empty() || !open_saved_log(&opt)))
+        return 2;
     std::string why;
     if (!opt.gateway_binary.empty() && !isolate(&why)) {
         printf("skipped: no private network and /tmp for the gateway (%s)\n", why.c_str());

@@ -8,6 +8,13 @@ struct player_options {
     std::string attach_log;
     double timeout_s = 5; // how long an expectation may take
     bool verbose = false;
+    // --save-log: the gateway's console output as it came, into this file
+    // (each session's in turn) or, when it names a directory, into NAME.log
+    // there for each session NAME. Opened before the player takes its private
+    // /tmp, so the log lands in the real one.
+    std::string save_log;
+    int save_log_fd = -1;
+    bool save_log_dir = false;
     int load_s = 0;        // --load: seconds of load instead of sessions
     bool ack_load = false; // --load-acks: the load with SYS_CTOM_WAIT=2, measuring acknowledgements
     // The gateway's weather service address (its build option), for "weather-service silent".
