@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "from_log.h"
 #include "gateway.h"
 #include "load.h"
 #include "options.h"
@@ -27,6 +28,7 @@ constexpr int SKIPPED = 77; // CTest's "skipped" status
 const char* const HELP =
     "usage: sdsbridge-session [--gateway PATH] [--link PATH] [--log FILE] [--timeout S] [--verbose] SESSION...\n"
     "       sdsbridge-session --gateway PATH --load SECONDS | --load-acks SECONDS\n"
+    "       sdsbridge-session --from-log LOG [-o FILE]   a session (to edit) from a gateway console log\n"
     "Plays radio sessions against the gateway and reports every unmet expectation.\n"
     "  --gateway PATH  start this gateway for each session, in a private network and\n"
     "                  mount namespace with its own /tmp (status 77 where that is impossible)\n"
@@ -86,9 +88,9 @@ int main(int argc, char* argv[])
             return 0;
         } else if (arg == "--verbose") {
             opt.verbose = true;
-        } else if (has_value &&
-                   (arg == "--gateway" || arg == "--link" || arg == "--log" || arg == "--timeout" || arg == "--load" ||
-                    arg == "--load-acks" || arg == "--weather-url" || arg == "--save-log")) {
+        } else if (has_value && (arg == "--gateway" || arg == "--link" || arg == "--log" || arg == "--timeout" ||
+                                 arg == "--load" || arg == "--load-acks" || arg == "--weather-url" ||
+                                 arg == "--save-log" || arg == "--from-log" || arg == "-o")) {
             std::string value = argv[++i];
             if (arg == "--gateway")
                 opt.gateway_binary = std::filesystem::absolute(value);
@@ -102,6 +104,8 @@ int main(int argc, char* argv[])
                 opt.weather_url = value;
             else if (arg == "--save-log")
                 opt.save_log = value;
+            else if (arg == "--from-log" || arg == "-o")
+                (arg == "-o" ? opt.output : opt.from_log) = value;
             else
                 opt.timeout_s = atof(value.c_str());
         } else if (arg[0] == '-') {
@@ -117,6 +121,8 @@ int main(int argc, char* argv[])
         fprintf(stderr, "--load and --load-acks need --gateway and no session files\n");
         return 2;
     }
+    if (!opt.from_log.empty())
+        return convert_log_file(opt.from_log, opt.output) ? 0 : 2;
     if (!opt.save_log.empty() && (opt.gateway_binary.empty() || !open_saved_log(&opt)))
         return 2;
     std::string why;

@@ -13,6 +13,7 @@ struct player_options {
     // there for each session NAME. Opened before the player takes its private
     // /tmp, so the log lands in the real one.
     std::string save_log;
+    std::string from_log, output; // --from-log LOG [-o FILE]: a session from a console log
     int save_log_fd = -1;
     bool save_log_dir = false;
     int load_s = 0;        // --load: seconds of load instead of sessions
