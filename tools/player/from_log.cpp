@@ -351,6 +351,8 @@ std::string session_from_log(const std::string& log, const std::string& name)
     for (const char* note : HEADER_NOTES)
         out += std::string("#") + (note[0] ? " " : "") + note + "\n";
     out += "only-named\n";
+    if (!c.config_read)
+        out += "# The log does not show the configuration echoed at start: add its \"config\" lines.\n";
     for (const std::string& line : c.config)
         out += line + "\n";
     out += "\n";
