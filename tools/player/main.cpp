@@ -123,7 +123,11 @@ int main(int argc, char* argv[])
     }
     if (!opt.from_log.empty())
         return convert_log_file(opt.from_log, opt.output) ? 0 : 2;
-    if (!opt.save_log.empty() && (opt.gateway_binary.empty() || !open_saved_log(&opt)))
+    if (!opt.save_log.empty() && opt.gateway_binary.empty()) {
+        fprintf(stderr, "--save-log needs --gateway (with a gateway you run, its output is yours)\n");
+        return 2;
+    }
+    if (!opt.save_log.empty() && !open_saved_log(&opt))
         return 2;
     std::string why;
     if (!opt.gateway_binary.empty() && !isolate(&why)) {
