@@ -122,6 +122,21 @@ TEST(Matcher, DatagramsSkipKeepalivesAndReportTheUnexpected)
     EXPECT_EQ(found.size(), 1u) << "datagrams and writes are reported once; the radio bytes stay unmatched";
 }
 
+// A session made from a log names only part of what the gateway did: the
+// rest is passed over, and what came before the cause does not meet a line.
+TEST(Matcher, OnlyNamedSkipsTheUnnamed)
+{
+    record r;
+    serial_at(&r, "AT+CTSDS=12,0\r", 1.0);
+    serial_at(&r, "ATZ\rAT+CTSDS=12,0\rAT\r", 3.0);
+    r.datagrams = {{1.0, "::a;"}, {2.5, "::b;"}, {3.0, "::a;"}, {3.5, "::c;"}};
+    std::vector<finding> found;
+    EXPECT_DOUBLE_EQ(expect(&r, expectation("sent", "AT+CTSDS=12,0\r"), 2.0, false, &found, true), 3.0);
+    EXPECT_DOUBLE_EQ(expect(&r, expectation("datagram", "::a;"), 2.0, false, &found, true), 3.0);
+    leftovers(&r, &found, true);
+    EXPECT_TRUE(found.empty()) << texts(found)[0];
+}
+
 TEST(Matcher, ConsoleAndNotifyInOrderWithDigits)
 {
     record r;

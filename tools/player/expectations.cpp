@@ -49,9 +49,13 @@ void unexpected_before(std::vector<event>* list, size_t end, bool datagrams, int
     }
 }
 
-double expect_sent(record* r, const line_spec& l, double since, bool last_look, std::vector<finding>* out)
+double expect_sent(record* r, const line_spec& l, double since, bool last_look, bool only_named,
+                   std::vector<finding>* out)
 {
     size_t at = r->serial.find(l.text, r->serial_used);
+    // Only named: the bytes written before the cause are some other line's.
+    while (only_named && at != std::string::npos && r->serial_at[at] < since)
+        at = r->serial.find(l.text, at + 1);
     if (at == std::string::npos) {
         if (last_look)
             out->push_back({l.number, "the radio never got \"" + visible(l.text) +
@@ -59,7 +63,7 @@ double expect_sent(record* r, const line_spec& l, double since, bool last_look, 
                                           visible(r->serial.substr(r->serial_used)) + "\""});
         return -1;
     }
-    if (at > r->serial_used)
+    if (at > r->serial_used && !only_named)
         out->push_back({l.number, "before \"" + visible(l.text) + "\" the radio got \"" +
                                       visible(r->serial.substr(r->serial_used, at - r->serial_used)) + "\""});
     r->serial_used = at + l.text.size();
@@ -68,19 +72,20 @@ double expect_sent(record* r, const line_spec& l, double since, bool last_look, 
     return r->serial_at[r->serial_used - 1];
 }
 
-// A datagram or a file write. Keepalives are looked for after the step only.
+// A datagram or a file write. Keepalives, and with only_named everything, are
+// looked for after the step only.
 double expect_listed(std::vector<event>* list, bool datagrams, const std::string& what, const line_spec& l,
-                     double since, bool last_look, std::vector<finding>* out)
+                     double since, bool last_look, bool only_named, std::vector<finding>* out)
 {
     bool keepalive = datagrams && periodic(l.text);
     kind_filter kind = !datagrams ? ANY : keepalive ? ONLY_PERIODIC : NOT_PERIODIC;
-    long i = find_event(*list, l.text, keepalive ? since : 0, kind);
+    long i = find_event(*list, l.text, keepalive || only_named ? since : 0, kind);
     if (i < 0) {
         if (last_look)
             out->push_back({l.number, "no " + what + " \"" + visible(l.text) + "\""});
         return -1;
     }
-    if (!keepalive)
+    if (!keepalive && !only_named)
         unexpected_before(list, static_cast<size_t>(i), datagrams, l.number, what, out);
     event& found = (*list)[static_cast<size_t>(i)];
     found.used = true;
@@ -165,14 +170,14 @@ bool periodic(const std::string& datagram)
     return datagram.rfind(">>", 0) == 0 || datagram.find(",POS,#232,") != std::string::npos;
 }
 
-double expect(record* r, const line_spec& l, double since, bool last_look, std::vector<finding>* out)
+double expect(record* r, const line_spec& l, double since, bool last_look, std::vector<finding>* out, bool only_named)
 {
     if (l.verb == "sent")
-        return expect_sent(r, l, since, last_look, out);
+        return expect_sent(r, l, since, last_look, only_named, out);
     if (l.verb == "datagram")
-        return expect_listed(&r->datagrams, true, "datagram", l, since, last_look, out);
+        return expect_listed(&r->datagrams, true, "datagram", l, since, last_look, only_named, out);
     if (l.verb == "file")
-        return expect_listed(&r->writes[l.path], false, "write of " + l.path, l, since, last_look, out);
+        return expect_listed(&r->writes[l.path], false, "write of " + l.path, l, since, last_look, only_named, out);
     if (l.verb == "console")
         return expect_in_order(r->console, &r->console_cursor, "console line", l, since, last_look, out);
     if (l.verb == "notify")
@@ -199,11 +204,13 @@ void expect_none(const record& r, const line_spec& l, double previous, std::vect
             out->push_back({l.number, "\"" + visible(l.text) + "\" came, and should not have"});
 }
 
-void leftovers(record* r, std::vector<finding>* out)
+void leftovers(record* r, std::vector<finding>* out, bool only_named)
 {
     for (const event& e : r->console)
         if (sanitizer_report(e.text))
             out->push_back({0, "the gateway's sanitizer reported: " + visible(e.text)});
+    if (only_named)
+        return;
     if (r->serial_used < r->serial.size())
         out->push_back({0, "unexpected bytes to the radio: \"" + visible(r->serial.substr(r->serial_used)) + "\""});
     unexpected_before(&r->datagrams, r->datagrams.size(), true, 0, "datagram", out);

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "from_log.h"
 #include "gateway.h"
 #include "load.h"
 #include "options.h"
@@ -29,6 +30,7 @@ const char* const HELP =
     "usage: sdsbridge-session [--gateway PATH] [--link PATH] [--log FILE] [--timeout S] [--verbose] SESSION...\n"
     "       sdsbridge-session --gateway PATH --load SECONDS | --load-acks SECONDS\n"
     "       sdsbridge-session --record DEVICE [--speed BAUD] [-o FILE] [--config FILE] [--link PATH]\n"
+    "       sdsbridge-session --from-log LOG [-o FILE]   a session (to edit) from a gateway console log\n"
     "Plays radio sessions against the gateway and reports every unmet expectation.\n"
     "  --gateway PATH  start this gateway for each session, in a private network and\n"
     "                  mount namespace with its own /tmp (status 77 where that is impossible)\n"
@@ -36,6 +38,8 @@ const char* const HELP =
     "  --log FILE      without --gateway: the gateway's console log, for console lines\n"
     "  --timeout S     seconds an expectation may take (default 5)\n"
     "  --verbose       show every byte, datagram, file write and console line\n"
+    "  --save-log FILE with --gateway: also write the gateway's console output, as it came, to FILE\n"
+    "                  (each session's in turn), or to NAME.log for each session when FILE is a directory\n"
     "  --load SECONDS  instead of sessions: each second a reflector text and a local request,\n"
     "                  every 10 s a radio text; fails when a radio text is not forwarded\n"
     "                  exactly once or a radio line waits more than 1.5 s to be read\n"
@@ -54,6 +58,7 @@ const char* const HELP =
     "  env KEY=VALUE      in the gateway's environment (env WATCHDOG_USEC=4000000)\n"
     "  journal            the gateway's stdout is named by JOURNAL_STREAM, as systemd's journal is\n"
     "  weather-service silent  the weather service takes connections and never answers\n"
+    "  only-named         report nothing no line names; sent finds its text further on\n"
     "  radio TEXT         the radio sends TEXT and CR LF   radio-bytes TEXT   exactly TEXT\n"
     "  reflector TEXT     a datagram to port 5230          local TEXT   a datagram to 54001\n"
     "  reflector-from ADDR TEXT  a datagram to port 5230 from ADDR (127.0.0.2), the reflector's port\n"
@@ -79,8 +84,6 @@ void record_option(const std::string& arg, const std::string& value, player_opti
         opt->record_device = value;
     else if (arg == "--speed")
         opt->record_speed = atoi(value.c_str());
-    else if (arg == "-o")
-        opt->record_out = value;
     else
         opt->record_config = value;
 }
@@ -103,7 +106,8 @@ int main(int argc, char* argv[])
             opt.verbose = true;
         } else if (has_value && (arg == "--gateway" || arg == "--link" || arg == "--log" || arg == "--timeout" ||
                                  arg == "--load" || arg == "--load-acks" || arg == "--weather-url" ||
-                                 arg == "--record" || arg == "--speed" || arg == "-o" || arg == "--config")) {
+                                 arg == "--record" || arg == "--speed" || arg == "-o" || arg == "--config" ||
+                                 arg == "--save-log" || arg == "--from-log")) {
             std::string value = argv[++i];
             if (arg == "--gateway")
                 opt.gateway_binary = std::filesystem::absolute(value);
@@ -115,8 +119,12 @@ int main(int argc, char* argv[])
                 opt.load_s = atoi(value.c_str()), opt.ack_load = arg == "--load-acks";
             else if (arg == "--weather-url")
                 opt.weather_url = value;
-            else if (arg == "--record" || arg == "--speed" || arg == "-o" || arg == "--config")
+            else if (arg == "--record" || arg == "--speed" || arg == "--config")
                 record_option(arg, value, &opt);
+            else if (arg == "--save-log")
+                opt.save_log = value;
+            else if (arg == "--from-log" || arg == "-o")
+                (arg == "-o" ? opt.output : opt.from_log) = value;
             else
                 opt.timeout_s = atof(value.c_str());
         } else if (arg[0] == '-') {
@@ -139,6 +147,14 @@ int main(int argc, char* argv[])
         fprintf(stderr, "--load and --load-acks need --gateway and no session files\n");
         return 2;
     }
+    if (!opt.from_log.empty())
+        return convert_log_file(opt.from_log, opt.output) ? 0 : 2;
+    if (!opt.save_log.empty() && opt.gateway_binary.empty()) {
+        fprintf(stderr, "--save-log needs --gateway (with a gateway you run, its output is yours)\n");
+        return 2;
+    }
+    if (!opt.save_log.empty() && !open_saved_log(&opt))
+        return 2;
     std::string why;
     if (!opt.gateway_binary.empty() && !isolate(&why)) {
         printf("skipped: no private network and /tmp for the gateway (%s)\n", why.c_str());

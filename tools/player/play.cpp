@@ -51,8 +51,9 @@ double check(session* s, const line_spec& l, double since, double previous)
     if (l.verb == "exit") {
         at = expect_exit(s, l, deadline);
     } else if (!wait_until(
-                   s, [&] { return (at = expect(&s->rec, l, since, false, &found)) >= 0; }, deadline)) {
-        at = expect(&s->rec, l, since, true, &found);
+                   s, [&] { return (at = expect(&s->rec, l, since, false, &found, s->script->only_named)) >= 0; },
+                   deadline)) {
+        at = expect(&s->rec, l, since, true, &found, s->script->only_named);
     }
     check_timing(l, at, previous, &found);
     fail_all(s, found);
@@ -95,7 +96,7 @@ bool play(const player_options& opt, const session_spec& script)
         if (!opt.gateway_binary.empty())
             stop_gateway(&s);
         std::vector<finding> found;
-        leftovers(&s.rec, &found);
+        leftovers(&s.rec, &found, script.only_named);
         fail_all(&s, found);
     } else {
         s.failures++;

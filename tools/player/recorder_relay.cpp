@@ -201,7 +201,7 @@ int run_recorder(const player_options& opt)
     // The gateway may stop reading (or stop): its end then drops the radio's
     // bytes rather than hold the relay.
     fcntl(r.master, F_SETFL, fcntl(r.master, F_GETFL) | O_NONBLOCK);
-    std::string file_name = opt.record_out.empty() ? default_file_name() : opt.record_out;
+    std::string file_name = opt.output.empty() ? default_file_name() : opt.output;
     r.file = fopen(file_name.c_str(), "w");
     if (!r.file) {
         printf("recording: cannot write %s: %s\n", file_name.c_str(), strerror(errno));

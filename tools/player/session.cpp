@@ -2,6 +2,7 @@
 #include "session.h"
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/inotify.h>
@@ -12,7 +13,10 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <sstream>
@@ -27,6 +31,12 @@ constexpr int DRAIN_ROUNDS = 64;
 
 void console_bytes(session* s, const char* bytes, size_t count)
 {
+    for (size_t done = 0; s->saved_log_fd >= 0 && done < count;) {
+        ssize_t wrote = write(s->saved_log_fd, bytes + done, count - done);
+        if (wrote <= 0)
+            break; // a full disk loses the copy, not the session
+        done += static_cast<size_t>(wrote);
+    }
     s->console_partial.append(bytes, count);
     size_t end;
     while ((end = s->console_partial.find('\n')) != std::string::npos) {
@@ -147,10 +157,27 @@ bool pump_round(session* s, int wait_ms)
 
 } // namespace
 
+bool open_saved_log(player_options* opt)
+{
+    opt->save_log_fd = open(opt->save_log.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    opt->save_log_dir = opt->save_log_fd >= 0;
+    if (!opt->save_log_dir)
+        opt->save_log_fd = open(opt->save_log.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_APPEND | O_CLOEXEC, 0644);
+    if (opt->save_log_fd < 0)
+        printf("%s: cannot write it: %s\n", opt->save_log.c_str(), strerror(errno));
+    return opt->save_log_fd >= 0;
+}
+
 void session_begin(session* s, const player_options& opt, const session_spec& script)
 {
     s->opt = &opt;
     s->script = &script;
+    if (opt.save_log_dir) {
+        std::string name = std::filesystem::path(script.file).stem().string() + ".log";
+        s->saved_log_fd = openat(opt.save_log_fd, name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    } else if (opt.save_log_fd >= 0) {
+        s->saved_log_fd = dup(opt.save_log_fd);
+    }
     s->inotify_fd = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
     // The control files always, and whatever else this session looks at.
     s->tracked = std::set<std::string>(std::begin(CONTROL_FILES), std::end(CONTROL_FILES));
@@ -162,8 +189,8 @@ void session_begin(session* s, const player_options& opt, const session_spec& sc
 void session_release(session* s)
 {
     radio_close(&s->radio);
-    for (int* fd :
-         {&s->reflector_fd, &s->gateway.console_fd, &s->inotify_fd, &s->gateway.notify_fd, &s->gateway.weather_fd})
+    for (int* fd : {&s->reflector_fd, &s->gateway.console_fd, &s->inotify_fd, &s->gateway.notify_fd,
+                    &s->gateway.weather_fd, &s->saved_log_fd})
         if (*fd >= 0)
             close(*fd), *fd = -1;
     for (int fd : s->gateway.held_fds)

@@ -42,10 +42,15 @@ struct session {
     std::map<std::string, int> own_writes; // the player's own writes, not the gateway's
     std::string console_partial;
     bool console_stalled = false; // "stdout stall": the gateway's output is left unread
+    int saved_log_fd = -1;        // --save-log: where the console output is copied
 };
 
 // Sets up a session's state for script: inotify, the files it tracks.
 void session_begin(session* s, const player_options& opt, const session_spec& script);
+// Opens opt->save_log (a directory or a file) as opt->save_log_fd; false with
+// the reason printed when it cannot be written.
+bool open_saved_log(player_options* opt);
+
 // Closes everything the session opened.
 void session_release(session* s);
 

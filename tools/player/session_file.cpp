@@ -97,6 +97,10 @@ bool parse_line(std::string text, int number, session_spec* s, std::string* erro
         s->journal = true;
         return true;
     }
+    if (l.verb == "only-named") {
+        s->only_named = true;
+        return true;
+    }
     if (l.verb == "weather-service") {
         s->silent_weather = text == "silent";
         if (!s->silent_weather) {

@@ -26,6 +26,7 @@ struct session_spec {
     std::vector<std::string> env; // KEY=VALUE set in the gateway's environment
     bool journal = false;         // stdout is "the journal": JOURNAL_STREAM names it
     bool silent_weather = false;  // the weather service takes connections and never answers
+    bool only_named = false;      // what no line names is not reported (a session made from a log)
     std::vector<line_spec> lines;
 };
 
