@@ -78,14 +78,36 @@ const char* const HELP =
     "  within 2s LINE     the expectation comes at most 2 s after the line before it\n"
     "  never 3s LINE      no such notify, console or datagram line within 3 s of the line before\n";
 
-void record_option(const std::string& arg, const std::string& value, player_options* opt)
+// An option that takes a value; false when arg is none of them.
+bool take_value(const std::string& arg, const std::string& value, player_options* opt)
 {
-    if (arg == "--record")
+    if (arg == "--gateway")
+        opt->gateway_binary = std::filesystem::absolute(value);
+    else if (arg == "--link")
+        opt->attach_link = opt->record_link = value;
+    else if (arg == "--log")
+        opt->attach_log = value;
+    else if (arg == "--load" || arg == "--load-acks")
+        opt->load_s = atoi(value.c_str()), opt->ack_load = arg == "--load-acks";
+    else if (arg == "--weather-url")
+        opt->weather_url = value;
+    else if (arg == "--timeout")
+        opt->timeout_s = atof(value.c_str());
+    else if (arg == "--record")
         opt->record_device = value;
     else if (arg == "--speed")
         opt->record_speed = atoi(value.c_str());
-    else
+    else if (arg == "--config")
         opt->record_config = value;
+    else if (arg == "--save-log")
+        opt->save_log = value;
+    else if (arg == "--from-log")
+        opt->from_log = value;
+    else if (arg == "-o")
+        opt->output = value;
+    else
+        return false;
+    return true;
 }
 
 } // namespace
@@ -104,29 +126,8 @@ int main(int argc, char* argv[])
             return 0;
         } else if (arg == "--verbose") {
             opt.verbose = true;
-        } else if (has_value && (arg == "--gateway" || arg == "--link" || arg == "--log" || arg == "--timeout" ||
-                                 arg == "--load" || arg == "--load-acks" || arg == "--weather-url" ||
-                                 arg == "--record" || arg == "--speed" || arg == "-o" || arg == "--config" ||
-                                 arg == "--save-log" || arg == "--from-log")) {
-            std::string value = argv[++i];
-            if (arg == "--gateway")
-                opt.gateway_binary = std::filesystem::absolute(value);
-            else if (arg == "--link")
-                opt.attach_link = opt.record_link = value;
-            else if (arg == "--log")
-                opt.attach_log = value;
-            else if (arg == "--load" || arg == "--load-acks")
-                opt.load_s = atoi(value.c_str()), opt.ack_load = arg == "--load-acks";
-            else if (arg == "--weather-url")
-                opt.weather_url = value;
-            else if (arg == "--record" || arg == "--speed" || arg == "--config")
-                record_option(arg, value, &opt);
-            else if (arg == "--save-log")
-                opt.save_log = value;
-            else if (arg == "--from-log" || arg == "-o")
-                (arg == "-o" ? opt.output : opt.from_log) = value;
-            else
-                opt.timeout_s = atof(value.c_str());
+        } else if (has_value && take_value(arg, argv[i + 1], &opt)) {
+            i++;
         } else if (arg[0] == '-') {
             fprintf(stderr, "unknown argument %s (try --help)\n", arg.c_str());
             return 2;
