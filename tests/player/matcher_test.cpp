@@ -131,10 +131,14 @@ TEST(Matcher, OnlyNamedSkipsTheUnnamed)
     serial_at(&r, "ATZ\rAT+CTSDS=12,0\rAT\r", 3.0);
     r.datagrams = {{1.0, "::a;"}, {2.5, "::b;"}, {3.0, "::a;"}, {3.5, "::c;"}};
     std::vector<finding> found;
-    EXPECT_DOUBLE_EQ(expect(&r, expectation("sent", "AT+CTSDS=12,0\r"), 2.0, false, &found, true), 3.0);
-    EXPECT_DOUBLE_EQ(expect(&r, expectation("datagram", "::a;"), 2.0, false, &found, true), 3.0);
-    leftovers(&r, &found, true);
+    const unnamed_kinds all = {true, true, true};
+    EXPECT_DOUBLE_EQ(expect(&r, expectation("sent", "AT+CTSDS=12,0\r"), 2.0, false, &found, all), 3.0);
+    EXPECT_DOUBLE_EQ(expect(&r, expectation("datagram", "::a;"), 2.0, false, &found, all), 3.0);
+    leftovers(&r, &found, all);
     EXPECT_TRUE(found.empty()) << texts(found)[0];
+    // A recorded session names every radio byte but no datagram.
+    leftovers(&r, &found, {false, true, false});
+    EXPECT_EQ(texts(found), std::vector<std::string>{"0: unexpected bytes to the radio: \"AT\\r\""});
 }
 
 TEST(Matcher, ConsoleAndNotifyInOrderWithDigits)

@@ -72,7 +72,7 @@ TEST(SessionFile, HeaderWords)
     session_spec s;
     std::string error;
     for (const char* line : {"config SYS_HARDWARE=MTM5400", "config CITY= Graz", "hold-port 5230", "env A=1", "journal",
-                             "weather-service silent", "args --daemon  -x", "no-config", "only-named"})
+                             "weather-service silent", "args --daemon  -x", "no-config", "only-named datagrams files"})
         ASSERT_TRUE(parse_line(line, 1, &s, &error)) << line << ": " << error;
     EXPECT_EQ(s.config, (std::vector<std::string>{"SYS_HARDWARE=MTM5400", "CITY= Graz"}));
     EXPECT_EQ(s.held_ports, std::vector<int>{5230});
@@ -81,7 +81,7 @@ TEST(SessionFile, HeaderWords)
     EXPECT_TRUE(s.journal);
     EXPECT_TRUE(s.silent_weather);
     EXPECT_FALSE(s.write_config);
-    EXPECT_TRUE(s.only_named);
+    EXPECT_TRUE(!s.only_named.radio && s.only_named.datagrams && s.only_named.files);
     EXPECT_TRUE(s.lines.empty()) << "header words are no steps";
 }
 
@@ -103,6 +103,7 @@ TEST(SessionFile, Errors)
         {"wait 2h", "\"wait\" takes a time (2s, 500ms)"},
         {"stdout pause", "\"stdout\" takes stall or read"},
         {"radio-output off", "\"radio-output\" takes stop or start"},
+        {"only-named keepalives", "\"only-named\" takes radio, datagrams or files, or nothing for all three"},
         {"signal KILL", "unknown signal \"KILL\" (HUP, INT, QUIT, TERM, USR1, PIPE)"},
     };
     for (const auto& c : cases) {

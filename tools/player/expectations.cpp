@@ -170,14 +170,16 @@ bool periodic(const std::string& datagram)
     return datagram.rfind(">>", 0) == 0 || datagram.find(",POS,#232,") != std::string::npos;
 }
 
-double expect(record* r, const line_spec& l, double since, bool last_look, std::vector<finding>* out, bool only_named)
+double expect(record* r, const line_spec& l, double since, bool last_look, std::vector<finding>* out,
+              const unnamed_kinds& only_named)
 {
     if (l.verb == "sent")
-        return expect_sent(r, l, since, last_look, only_named, out);
+        return expect_sent(r, l, since, last_look, only_named.radio, out);
     if (l.verb == "datagram")
-        return expect_listed(&r->datagrams, true, "datagram", l, since, last_look, only_named, out);
+        return expect_listed(&r->datagrams, true, "datagram", l, since, last_look, only_named.datagrams, out);
     if (l.verb == "file")
-        return expect_listed(&r->writes[l.path], false, "write of " + l.path, l, since, last_look, only_named, out);
+        return expect_listed(&r->writes[l.path], false, "write of " + l.path, l, since, last_look, only_named.files,
+                             out);
     if (l.verb == "console")
         return expect_in_order(r->console, &r->console_cursor, "console line", l, since, last_look, out);
     if (l.verb == "notify")
@@ -204,16 +206,16 @@ void expect_none(const record& r, const line_spec& l, double previous, std::vect
             out->push_back({l.number, "\"" + visible(l.text) + "\" came, and should not have"});
 }
 
-void leftovers(record* r, std::vector<finding>* out, bool only_named)
+void leftovers(record* r, std::vector<finding>* out, const unnamed_kinds& only_named)
 {
     for (const event& e : r->console)
         if (sanitizer_report(e.text))
             out->push_back({0, "the gateway's sanitizer reported: " + visible(e.text)});
-    if (only_named)
-        return;
-    if (r->serial_used < r->serial.size())
+    if (!only_named.radio && r->serial_used < r->serial.size())
         out->push_back({0, "unexpected bytes to the radio: \"" + visible(r->serial.substr(r->serial_used)) + "\""});
-    unexpected_before(&r->datagrams, r->datagrams.size(), true, 0, "datagram", out);
+    if (!only_named.datagrams)
+        unexpected_before(&r->datagrams, r->datagrams.size(), true, 0, "datagram", out);
     for (auto& [path, list] : r->writes)
-        unexpected_before(&list, list.size(), false, 0, "write of " + path, out);
+        if (!only_named.files)
+            unexpected_before(&list, list.size(), false, 0, "write of " + path, out);
 }

@@ -56,10 +56,10 @@ bool periodic(const std::string& datagram);
 // Returns the time of the match, consumed in r, with findings for what it
 // passed over or met too early; or -1 when none is there yet, and then, on
 // the last look, a finding that it never came. only_named (a session's
-// "only-named"): what no line names is passed over without a finding, and a
-// sent, datagram or file line is met only by what came after since.
+// "only-named"): of those kinds, what no line names is passed over without a
+// finding, and a sent, datagram or file line is met only by what came after since.
 double expect(record* r, const line_spec& l, double since, bool last_look, std::vector<finding>* out,
-              bool only_named = false);
+              const unnamed_kinds& only_named = {});
 
 // A finding when the match at came outside l's time after previous.
 void check_timing(const line_spec& l, double at, double previous, std::vector<finding>* out);
@@ -69,4 +69,4 @@ void expect_none(const record& r, const line_spec& l, double previous, std::vect
 
 // After the session: every radio byte, datagram and file write no line
 // expected (none with only_named), and any sanitizer report in the gateway's output.
-void leftovers(record* r, std::vector<finding>* out, bool only_named = false);
+void leftovers(record* r, std::vector<finding>* out, const unnamed_kinds& only_named = {});

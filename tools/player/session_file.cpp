@@ -48,6 +48,27 @@ const std::set<std::string> VERBS = {"radio",          "radio-bytes", "reflector
                                      "wait",           "signal",      "unplug",    "plug",    "put",
                                      "sent",           "datagram",    "file",      "console", "exit",
                                      "reflector-from", "notify",      "link",      "stdout",  "radio-output"};
+
+bool parse_unnamed_kinds(std::string text, unnamed_kinds* kinds, std::string* error)
+{
+    if (text.empty()) {
+        *kinds = {true, true, true};
+        return true;
+    }
+    for (std::string word; !(word = next_word(&text)).empty();) {
+        bool* kind = word == "radio"       ? &kinds->radio
+                     : word == "datagrams" ? &kinds->datagrams
+                     : word == "files"     ? &kinds->files
+                                           : nullptr;
+        if (!kind) {
+            *error = "\"only-named\" takes radio, datagrams or files, or nothing for all three";
+            return false;
+        }
+        *kind = true;
+    }
+    return true;
+}
+
 } // namespace
 
 bool parse_line(std::string text, int number, session_spec* s, std::string* error)
@@ -97,10 +118,8 @@ bool parse_line(std::string text, int number, session_spec* s, std::string* erro
         s->journal = true;
         return true;
     }
-    if (l.verb == "only-named") {
-        s->only_named = true;
-        return true;
-    }
+    if (l.verb == "only-named")
+        return parse_unnamed_kinds(text, &s->only_named, error);
     if (l.verb == "weather-service") {
         s->silent_weather = text == "silent";
         if (!s->silent_weather) {

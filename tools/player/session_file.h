@@ -16,6 +16,16 @@ struct line_spec {
     int repeat = 1;      // a step done this many times, 1 ms apart
 };
 
+// "only-named [radio] [datagrams] [files]": the kinds of what the gateway did
+// that are checked only where a line names them (all three when none is
+// given). A session made from a log names few of them; a recorded one names
+// every byte on the radio line but no datagram.
+struct unnamed_kinds {
+    bool radio = false;
+    bool datagrams = false;
+    bool files = false;
+};
+
 struct session_spec {
     std::string file;
     std::string title;
@@ -26,7 +36,7 @@ struct session_spec {
     std::vector<std::string> env; // KEY=VALUE set in the gateway's environment
     bool journal = false;         // stdout is "the journal": JOURNAL_STREAM names it
     bool silent_weather = false;  // the weather service takes connections and never answers
-    bool only_named = false;      // what no line names is not reported (a session made from a log)
+    unnamed_kinds only_named;     // what no line names, of these kinds, is not reported
     std::vector<line_spec> lines;
 };
 
