@@ -30,14 +30,14 @@ constexpr char DTMF_FILE[] = "/tmp/dtmf_ctrl";
 constexpr char PTT_FILE[] = "/tmp/ptt";
 // Payloads the gateway acknowledges with an SDS of its own: personal texts.
 const char* const ACKNOWLEDGED_PAYLOADS[] = {"8204", "820C"};
-constexpr long PAUSE_MIN_S = 2;  // a shorter gap in whole-second stamps is no pause
-constexpr long PAUSE_MAX_S = 10; // a longer one is shortened: the session need not idle for hours
+constexpr long long PAUSE_MIN_S = 2;  // a shorter gap in whole-second stamps is no pause
+constexpr long long PAUSE_MAX_S = 10; // a longer one is shortened: the session need not idle for hours
 
 constexpr size_t STAMP_SIZE = 20; // "<07.12.26 14:03:59> ", the blank included
 
 struct log_line {
     bool stamped = false;
-    long at = -1; // seconds, from the stamp
+    long long at = -1; // seconds, from the stamp
     std::string text;
 };
 
@@ -47,7 +47,7 @@ bool starts(const std::string& s, const char* prefix)
 }
 
 // "<07.12.26 14:03:59> " as seconds, or -1 when s does not begin with one.
-long stamp_seconds(const std::string& s)
+long long stamp_seconds(const std::string& s)
 {
     int day, month, year, hour, minute, second, used = 0;
     if (s.size() < STAMP_SIZE || s[0] != '<' || s[STAMP_SIZE - 2] != '>' || s[STAMP_SIZE - 1] != ' ' ||
@@ -61,7 +61,7 @@ long stamp_seconds(const std::string& s)
     t.tm_hour = hour;
     t.tm_min = minute;
     t.tm_sec = second;
-    return static_cast<long>(timegm(&t));
+    return static_cast<long long>(timegm(&t));
 }
 
 // One line of the log: a journal priority ("<6>") and the timestamp removed.
@@ -91,7 +91,7 @@ struct conversion {
     std::map<std::string, size_t> last_write; // file -> its last "file" line in body
     bool config_read = false;                 // the first start's configuration is taken
     bool in_config = false;
-    long last_at = -1;             // the stamp of the last stamped line
+    long long last_at = -1;        // the stamp of the last stamped line
     bool answers_owed = false;     // the log shows the gateway writing to the radio
     bool answered = false;         // and an answer came since
     bool model_recognized = false; // SYS_HARDWARE: sessions begin with an initialisation
@@ -111,12 +111,12 @@ void writes_to_radio(conversion* c)
 // Before a step the log shows a pause ahead of: the pause, at the stamps' resolution.
 void pause_before(conversion* c, const log_line& l)
 {
-    long gap = c->last_at >= 0 && l.stamped ? l.at - c->last_at : 0;
+    long long gap = c->last_at >= 0 && l.stamped ? l.at - c->last_at : 0;
     if (gap < PAUSE_MIN_S)
         return;
     char text[160];
     snprintf(text, sizeof text,
-             "The log shows a pause of about %ld s here (whole seconds)%s: keep it where it matters.", gap,
+             "The log shows a pause of about %lld s here (whole seconds)%s: keep it where it matters.", gap,
              gap > PAUSE_MAX_S ? ", shortened" : "");
     comment(c, text);
     c->body.push_back("wait " + std::to_string(gap > PAUSE_MAX_S ? PAUSE_MAX_S : gap) + "s");
