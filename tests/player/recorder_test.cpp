@@ -23,7 +23,10 @@ TEST(Recorder, TimedBytesBecomeStepsExpectationsAndPauses)
         {{{0, 'g', "AT+CMGS=1,32\r82"}, {0.01, 'r', "OK\r\n"}, {0.02, 'g', "10\x1A"}},
          0.1,
          "sent AT+CMGS=1,32\\r|sent 8210\\x1A|radio OK"},
-        {{{0, 'g', "AT"}, {2, 'r', "OK\r\n"}}, 2.1, "wait 2.00s|radio OK|sent AT"}, // a stuck command holds nothing
+        // A stuck command holds nothing; the lines it held come first, in their order.
+        {{{0, 'g', "AT"}, {0.5, 'r', "A\r\n"}, {2, 'r', "B\r\n"}},
+         2.1,
+         "wait 0.50s|radio A|wait 1.50s|radio B|sent AT"},
         {{{0, 'g', "AT"}, {0.5, 'r', "> "}}, 30, "sent AT|wait 0.50s|radio-bytes >\\x20|wait 10.00s"},
     };
     for (const auto& c : cases) {
