@@ -8,6 +8,7 @@
 #include <set>
 
 #include "escape.h"
+#include "expectations.h"
 #include "pei.h"
 
 namespace {
@@ -39,9 +40,13 @@ void radio_line(recording* r, const held_item& line, const char* verb, std::vect
     out->push_back(session_line(verb, line.bytes));
 }
 
+// A radio line as a step, a control file's write as an expectation.
 void put_item(recording* r, const held_item& item, std::vector<std::string>* out)
 {
-    radio_line(r, item, "radio", out);
+    if (item.path.empty())
+        radio_line(r, item, "radio", out);
+    else
+        out->push_back(session_line(("file " + item.path).c_str(), masked(item.bytes)));
     r->last_at = std::max(r->last_at, item.ended);
 }
 
@@ -83,7 +88,7 @@ void recording_radio(recording* r, double at, const std::string& bytes, std::vec
         size_t size = r->radio_partial.size();
         if (size < 2 || r->radio_partial.compare(size - 2, 2, "\r\n") != 0)
             continue;
-        held_item line = {r->radio_partial.substr(0, size - 2), r->radio_partial_began, at};
+        held_item line = {r->radio_partial.substr(0, size - 2), r->radio_partial_began, at, ""};
         r->radio_partial.clear();
         if (command_holds(r, at)) {
             r->waiting.push_back(line);
@@ -92,6 +97,18 @@ void recording_radio(recording* r, double at, const std::string& bytes, std::vec
         put_waiting(r, out); // a stuck command holds them no longer
         put_item(r, line, out);
     }
+}
+
+void recording_file(recording* r, double at, const std::string& path, const std::string& content,
+                    std::vector<std::string>* out)
+{
+    held_item write = {content, at, at, path};
+    if (!r->waiting.empty() && command_holds(r, at)) {
+        r->waiting.push_back(write);
+        return;
+    }
+    put_waiting(r, out);
+    put_item(r, write, out);
 }
 
 void recording_gateway(recording* r, double at, const std::string& bytes, std::vector<std::string>* out)
@@ -110,7 +127,7 @@ void recording_end(recording* r, double at, std::vector<std::string>* out)
     if (!r->gateway_partial.empty()) // what waited for it follows it
         gateway_unit(r, r->last_at, out);
     if (!r->radio_partial.empty()) {
-        radio_line(r, {r->radio_partial, r->radio_partial_began, r->radio_partial_ended}, "radio-bytes", out);
+        radio_line(r, {r->radio_partial, r->radio_partial_began, r->radio_partial_ended, ""}, "radio-bytes", out);
         r->radio_partial.clear();
         r->last_at = r->radio_partial_ended;
     }

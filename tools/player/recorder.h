@@ -18,12 +18,13 @@ constexpr double RECORDED_TAIL_MAX_S = 10;
 // The gateway writes a command in one go; one unfinished for longer is stuck.
 constexpr double RECORDED_HOLD_MAX_S = 1;
 
-// A radio line, complete with its CR LF, as it waits behind a command
-// being written.
+// A radio line (complete with its CR LF) or a control file's write, as it
+// waits behind a command being written.
 struct held_item {
-    std::string bytes; // the line without its CR LF
-    double began = 0;  // when its first byte came
-    double ended = 0;  // when its last byte came
+    std::string bytes; // the line without its CR LF, or what the file holds
+    double began = 0;  // when the line's first byte came, or the write
+    double ended = 0;  // when its last byte came, or the write
+    std::string path;  // the control file written; empty: a radio line
 };
 
 // What has crossed the radio line so far and is not yet a session line.
@@ -48,6 +49,12 @@ void recording_begin(recording* r, double at);
 // a gateway that died mid-command must not keep the radio out of the file;
 // what it held comes first.) The session lines are appended to out.
 void recording_radio(recording* r, double at, const std::string& bytes, std::vector<std::string>* out);
+
+// The gateway wrote the control file path at time at and left content in it:
+// a "file" expectation in its place, its report times as {time}. Behind radio
+// lines waiting for a command it waits too: on replay it must come after them.
+void recording_file(recording* r, double at, const std::string& path, const std::string& content,
+                    std::vector<std::string>* out);
 
 // Bytes the gateway wrote at time at. Each command up to its CR, and each
 // PDU up to its Ctrl-Z, becomes a "sent" expectation; what waited for it
