@@ -36,12 +36,10 @@ echo "text 2620011 hello" >sim.ctl
 wait_for recorded.session 'radio +CMGS: 0,4,'
 echo "status 2620011 8001" >sim.ctl
 wait_for gw.log 'got status -> 32769'
+wait_for recorded.session 'file /tmp/dtmf_ctrl HELlo' # the text's forward to the voice gateway
 kill -INT "$gw" && wait "$gw" || true
 kill -INT "$recorder" && wait "$recorder"
 cat recorded.session
-# The forward of the text went into the voice gateway's control file, which
-# the recorder does not see: added by hand, as its header asks.
-sed -i '/^radio +CMGS: 0,4,1$/a file /tmp/dtmf_ctrl HELlo' recorded.session
 "$player" --gateway "$gateway" recorded.session || exit $?
 # A gateway set up for another radio model initialises it otherwise.
 { cat recorded.session; echo "config SYS_HARDWARE=MTM5400"; } >other.session

@@ -10,7 +10,7 @@ namespace {
 
 TEST(Recorder, TimedBytesBecomeStepsExpectationsAndPauses)
 {
-    using feed = std::tuple<double, char, const char*>; // when, from the 'r'adio or the 'g'ateway, what
+    using feed = std::tuple<double, char, const char*>; // when, 'r'adio, 'g'ateway or 'f'ile /tmp/ptt, what
     const struct {
         std::vector<feed> feeds;
         double end;
@@ -23,7 +23,13 @@ TEST(Recorder, TimedBytesBecomeStepsExpectationsAndPauses)
         {{{0, 'g', "AT+CMGS=1,32\r82"}, {0.01, 'r', "OK\r\n"}, {0.02, 'g', "10\x1A"}},
          0.1,
          "sent AT+CMGS=1,32\\r|sent 8210\\x1A|radio OK"},
-        {{{0, 'g', "AT"}, {2, 'r', "OK\r\n"}}, 2.1, "wait 2.00s|radio OK|sent AT"}, // a stuck command holds nothing
+        // A stuck command holds nothing; a write behind a line held for a command stays behind it.
+        {{{0, 'g', "AT"}, {0.5, 'r', "A\r\n"}, {2, 'r', "B\r\n"}},
+         2.1,
+         "wait 0.50s|radio A|wait 1.50s|radio B|sent AT"},
+        {{{0, 'g', "AT"}, {0.2, 'r', "OK\r\n"}, {0.3, 'f', "1 07.12.2026 14:03:59 "}, {0.4, 'g', "\r"}},
+         0.5,
+         "sent AT\\r|radio OK|file /tmp/ptt 1 {time}\\x20"},
         {{{0, 'g', "AT"}, {0.5, 'r', "> "}}, 30, "sent AT|wait 0.50s|radio-bytes >\\x20|wait 10.00s"},
     };
     for (const auto& c : cases) {
@@ -31,7 +37,10 @@ TEST(Recorder, TimedBytesBecomeStepsExpectationsAndPauses)
         std::vector<std::string> lines;
         recording_begin(&r, 0);
         for (auto [at, from, bytes] : c.feeds)
-            (from == 'r' ? recording_radio : recording_gateway)(&r, at, bytes, &lines);
+            if (from == 'f')
+                recording_file(&r, at, "/tmp/ptt", bytes, &lines);
+            else
+                (from == 'r' ? recording_radio : recording_gateway)(&r, at, bytes, &lines);
         recording_end(&r, c.end, &lines);
         std::string joined;
         for (const std::string& l : lines)

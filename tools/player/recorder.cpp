@@ -8,6 +8,7 @@
 #include <set>
 
 #include "escape.h"
+#include "expectations.h"
 #include "pei.h"
 
 namespace {
@@ -28,7 +29,7 @@ std::string session_line(const char* verb, const std::string& bytes)
     return std::string(verb) + " " + text;
 }
 
-void radio_line(recording* r, const radio_item& line, const char* verb, std::vector<std::string>* out)
+void radio_line(recording* r, const held_item& line, const char* verb, std::vector<std::string>* out)
 {
     double gap = line.began - r->last_at;
     if (r->last_at >= 0 && gap >= RECORDED_PAUSE_S) {
@@ -39,14 +40,35 @@ void radio_line(recording* r, const radio_item& line, const char* verb, std::vec
     out->push_back(session_line(verb, line.bytes));
 }
 
+// A radio line as a step, a control file's write as an expectation.
+void put_item(recording* r, const held_item& item, std::vector<std::string>* out)
+{
+    if (item.path.empty())
+        radio_line(r, item, "radio", out);
+    else
+        out->push_back(session_line(("file " + item.path).c_str(), masked(item.bytes)));
+    r->last_at = std::max(r->last_at, item.ended);
+}
+
+void put_waiting(recording* r, std::vector<std::string>* out)
+{
+    for (const held_item& item : r->waiting)
+        put_item(r, item, out);
+    r->waiting.clear();
+}
+
+// Whether a command being written at time at holds back what comes.
+bool command_holds(const recording* r, double at)
+{
+    return !r->gateway_partial.empty() && at - r->gateway_partial_began < RECORDED_HOLD_MAX_S;
+}
+
 void gateway_unit(recording* r, double at, std::vector<std::string>* out)
 {
     out->push_back(session_line("sent", r->gateway_partial));
     r->gateway_partial.clear();
     r->last_at = at;
-    for (const radio_item& line : r->waiting)
-        radio_line(r, line, "radio", out);
-    r->waiting.clear();
+    put_waiting(r, out);
 }
 
 } // namespace
@@ -66,15 +88,27 @@ void recording_radio(recording* r, double at, const std::string& bytes, std::vec
         size_t size = r->radio_partial.size();
         if (size < 2 || r->radio_partial.compare(size - 2, 2, "\r\n") != 0)
             continue;
-        radio_item line = {r->radio_partial.substr(0, size - 2), r->radio_partial_began};
+        held_item line = {r->radio_partial.substr(0, size - 2), r->radio_partial_began, at, ""};
         r->radio_partial.clear();
-        if (!r->gateway_partial.empty() && at - r->gateway_partial_began < RECORDED_HOLD_MAX_S) {
+        if (command_holds(r, at)) {
             r->waiting.push_back(line);
             continue;
         }
-        radio_line(r, line, "radio", out);
-        r->last_at = at;
+        put_waiting(r, out); // a stuck command holds them no longer
+        put_item(r, line, out);
     }
+}
+
+void recording_file(recording* r, double at, const std::string& path, const std::string& content,
+                    std::vector<std::string>* out)
+{
+    held_item write = {content, at, at, path};
+    if (!r->waiting.empty() && command_holds(r, at)) {
+        r->waiting.push_back(write);
+        return;
+    }
+    put_waiting(r, out);
+    put_item(r, write, out);
 }
 
 void recording_gateway(recording* r, double at, const std::string& bytes, std::vector<std::string>* out)
@@ -90,10 +124,10 @@ void recording_gateway(recording* r, double at, const std::string& bytes, std::v
 
 void recording_end(recording* r, double at, std::vector<std::string>* out)
 {
-    if (!r->gateway_partial.empty()) // the lines waiting for it follow it
+    if (!r->gateway_partial.empty()) // what waited for it follows it
         gateway_unit(r, r->last_at, out);
     if (!r->radio_partial.empty()) {
-        radio_line(r, {r->radio_partial, r->radio_partial_began}, "radio-bytes", out);
+        radio_line(r, {r->radio_partial, r->radio_partial_began, r->radio_partial_ended, ""}, "radio-bytes", out);
         r->radio_partial.clear();
         r->last_at = r->radio_partial_ended;
     }

@@ -18,10 +18,13 @@ constexpr double RECORDED_TAIL_MAX_S = 10;
 // The gateway writes a command in one go; one unfinished for longer is stuck.
 constexpr double RECORDED_HOLD_MAX_S = 1;
 
-// A radio line, complete with its CR LF, and when its first byte came.
-struct radio_item {
-    std::string bytes;
-    double began = 0;
+// A radio line (complete with its CR LF) or a control file's write, as it
+// waits behind a command being written.
+struct held_item {
+    std::string bytes; // the line without its CR LF, or what the file holds
+    double began = 0;  // when the line's first byte came, or the write
+    double ended = 0;  // when its last byte came, or the write
+    std::string path;  // the control file written; empty: a radio line
 };
 
 // What has crossed the radio line so far and is not yet a session line.
@@ -31,7 +34,7 @@ struct recording {
     double radio_partial_ended = 0;   // when their last byte came
     std::string gateway_partial;      // gateway bytes since its last CR or Ctrl-Z
     double gateway_partial_began = 0; // when their first byte came
-    std::vector<radio_item> waiting;  // radio lines that ended while a command was being written
+    std::vector<held_item> waiting;   // what came while a command was being written
     double last_at = -1;              // when the last recorded item ended; -1: none yet
 };
 
@@ -43,17 +46,23 @@ void recording_begin(recording* r, double at);
 // item. A line that ends while the gateway is writing a command waits for the
 // command: the command cannot be its effect, and on replay it must not look
 // like one. (A command left unfinished for RECORDED_HOLD_MAX_S holds nothing:
-// a gateway that died mid-command must not keep the radio out of the file.)
-// The session lines are appended to out.
+// a gateway that died mid-command must not keep the radio out of the file;
+// what it held comes first.) The session lines are appended to out.
 void recording_radio(recording* r, double at, const std::string& bytes, std::vector<std::string>* out);
 
+// The gateway wrote the control file path at time at and left content in it:
+// a "file" expectation in its place, its report times as {time}. Behind radio
+// lines waiting for a command it waits too: on replay it must come after them.
+void recording_file(recording* r, double at, const std::string& path, const std::string& content,
+                    std::vector<std::string>* out);
+
 // Bytes the gateway wrote at time at. Each command up to its CR, and each
-// PDU up to its Ctrl-Z, becomes a "sent" expectation; the radio lines that
-// waited for it follow.
+// PDU up to its Ctrl-Z, becomes a "sent" expectation; what waited for it
+// follows.
 void recording_gateway(recording* r, double at, const std::string& bytes, std::vector<std::string>* out);
 
-// The end of the recording at time at: an unfinished command as "sent", the
-// lines that waited for it, and the radio's unfinished line as "radio-bytes".
+// The end of the recording at time at: an unfinished command as "sent", what
+// waited for it, and the radio's unfinished line as "radio-bytes".
 // Then a "wait" of the time the gateway had to act on the last line (at most
 // RECORDED_TAIL_MAX_S): the player stops the gateway after the last line, and
 // what the gateway did meanwhile (a forward, a control file) belongs in the

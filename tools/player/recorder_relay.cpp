@@ -4,16 +4,20 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/inotify.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <fstream>
+#include <iterator>
 
 #include "build_defaults.h"
 #include "fake_radio.h"
+#include "file_watch.h"
 #include "pty.h"
 #include "radio/serial.h"
 #include "recorder.h"
@@ -56,10 +60,10 @@ std::vector<std::string> header(const player_options& opt)
         "# Recorded from a radio: say here in one line what this session shows.",
         "# Recorded " + std::string(when) + " from " + opt.record_device + " at " + std::to_string(opt.record_speed) +
             " bit/s by sdsbridge-session of sdsbridge " + SDSBRIDGE_RELEASE + ".",
-        "# Only the radio line was recorded. Add each datagram and local request that made the gateway",
-        "# write to the radio as a \"reflector\" or \"local\" step before what it wrote, and what it sent",
-        "# to the reflector and wrote into /tmp/dtmf_ctrl and /tmp/ptt as \"datagram\" and \"file\"",
-        "# lines: played with --verbose, the player shows them."};
+        "# The radio line and the gateway's writes of /tmp/dtmf_ctrl and /tmp/ptt were recorded; the",
+        "# reflector's side was not. Add each datagram and local request that made the gateway write to",
+        "# the radio as a \"reflector\" or \"local\" step before what it wrote, and what it sent to the",
+        "# reflector as \"datagram\" lines: played with --verbose, the player shows them."};
     std::ifstream config(opt.record_config);
     if (config) {
         lines.push_back("# The configuration of " + opt.record_config +
@@ -111,19 +115,49 @@ struct relay {
     int device = -1;
     int master = -1;
     int slave = -1;
+    int inotify_fd = -1; // the gateway's writes in /tmp
+    int tmp_wd = -1;
     bool ready = false; // the gateway has set up its end
     recording rec;
     FILE* file = nullptr;
 };
 
-// One pass of the bytes waiting on either side. False when the radio's port
-// went away.
+// Watches /tmp for the gateway's writes of the control files; without the
+// watch the recording goes on without them.
+void watch_control_files(relay* r)
+{
+    r->inotify_fd = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    if (r->inotify_fd >= 0)
+        r->tmp_wd = watch_dir(r->inotify_fd, "/tmp");
+    if (r->tmp_wd < 0)
+        printf("recording: cannot watch /tmp (%s): writes of the control files are not recorded\n", strerror(errno));
+}
+
+// The control files written since the last look, as "file" lines. Before the
+// gateway has set up its port they are not its (an old gateway stopping): dropped.
+void control_file_writes(relay* r, std::vector<std::string>* lines)
+{
+    for (const written_file& f : written_files(r->inotify_fd)) {
+        std::string path = "/tmp/" + f.name;
+        if (f.wd != r->tmp_wd || !r->ready ||
+            std::find(std::begin(CONTROL_FILES), std::end(CONTROL_FILES), path) == std::end(CONTROL_FILES))
+            continue;
+        std::string content;
+        if (read_written_file(path, &content))
+            recording_file(&r->rec, now_s(), path, content, lines);
+        else
+            printf("recording: %s was written but cannot be read as a control file: left out\n", path.c_str());
+    }
+}
+
+// One pass of the bytes waiting on either side and of the control files
+// written. False when the radio's port went away.
 bool relay_round(relay* r, const sigset_t& waiting_mask)
 {
-    struct pollfd fds[2] = {{r->device, POLLIN, 0}, {r->master, POLLIN, 0}};
+    struct pollfd fds[3] = {{r->device, POLLIN, 0}, {r->master, POLLIN, 0}, {r->inotify_fd, POLLIN, 0}};
     // Until the gateway has set up its end, its speed is looked at every 20 ms.
     struct timespec tick = {0, 20 * 1000 * 1000};
-    int ready = ppoll(fds, 2, r->ready ? nullptr : &tick, &waiting_mask);
+    int ready = ppoll(fds, 3, r->ready ? nullptr : &tick, &waiting_mask);
     if (!r->ready) {
         struct termios tio;
         if (tcgetattr(r->slave, &tio) == 0 && cfgetospeed(&tio) != UNCONFIGURED_SPEED) {
@@ -136,10 +170,14 @@ bool relay_round(relay* r, const sigset_t& waiting_mask)
         return true;
     char buf[4096];
     std::vector<std::string> lines;
+    // A write already made cannot be the effect of radio bytes not yet passed on.
+    if (fds[2].revents)
+        control_file_writes(r, &lines);
     if (fds[0].revents) {
         ssize_t got = read(r->device, buf, sizeof buf);
         if (got <= 0 && !(got < 0 && (errno == EINTR || errno == EAGAIN))) {
             printf("recording: the radio's port went away (%s)\n", got == 0 ? "end of input" : strerror(errno));
+            put(r->file, lines);
             return false;
         }
         // Before the gateway's set-up its flush would discard them: they are dropped.
@@ -215,6 +253,7 @@ int run_recorder(const player_options& opt)
         else
             printf("recording: cannot link %s: %s\n", opt.record_link.c_str(), strerror(errno));
     }
+    watch_control_files(&r);
     put(r.file, header(opt));
     printf("recording: the radio on %s at %d bit/s into %s\n", opt.record_device.c_str(), opt.record_speed,
            file_name.c_str());
@@ -222,13 +261,15 @@ int run_recorder(const player_options& opt)
     while (!stop_signal && relay_round(&r, waiting_mask)) {
     }
     std::vector<std::string> lines;
+    control_file_writes(&r, &lines); // the last ones, made while the gateway stopped
     recording_end(&r.rec, now_s(), &lines);
     put(r.file, lines);
     fclose(r.file);
     if (port != pts)
         unlink(port.c_str());
-    for (int fd : {r.device, r.master, r.slave})
-        close(fd);
+    for (int fd : {r.device, r.master, r.slave, r.inotify_fd})
+        if (fd >= 0)
+            close(fd);
     printf("recording: ended%s; the session is in %s\n", stop_signal ? " by a signal" : "", file_name.c_str());
     return 0;
 }

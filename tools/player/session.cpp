@@ -17,7 +17,6 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <iterator>
 #include <sstream>
 
@@ -61,24 +60,20 @@ void file_written(session* s, const std::string& name, const std::string& path)
         s->own_writes[name]--;
         return;
     }
-    std::ifstream in(path, std::ios::binary);
-    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    // A write that cannot be read (a link, a FIFO) still counts, as empty.
+    std::string text;
+    read_written_file(path, &text);
     note(s->opt->verbose, ("file " + name).c_str(), text);
     s->rec.writes[name].push_back({now_s(), text});
 }
 
 void inotify_events(session* s)
 {
-    alignas(struct inotify_event) char buf[4096];
-    ssize_t got = read(s->inotify_fd, buf, sizeof buf);
-    for (ssize_t at = 0; at < got;) {
-        auto* ev = reinterpret_cast<struct inotify_event*>(buf + at);
+    for (const written_file& f : written_files(s->inotify_fd)) {
         // Files in the gateway's working directory are named as it names them.
-        const std::string& dir = s->watched_dirs[ev->wd];
-        std::string path = dir + "/" + ev->name;
-        if (ev->len > 0)
-            file_written(s, dir == "/tmp" ? path : std::string(ev->name), path);
-        at += static_cast<ssize_t>(sizeof(struct inotify_event) + ev->len);
+        const std::string& dir = s->watched_dirs[f.wd];
+        std::string path = dir + "/" + f.name;
+        file_written(s, dir == "/tmp" ? path : f.name, path);
     }
 }
 
@@ -232,7 +227,7 @@ void pump(session* s, int wait_ms)
 
 void watch(session* s, const std::string& dir)
 {
-    int wd = inotify_add_watch(s->inotify_fd, dir.c_str(), IN_CLOSE_WRITE);
+    int wd = watch_dir(s->inotify_fd, dir);
     if (wd >= 0)
         s->watched_dirs[wd] = dir;
 }

@@ -10,13 +10,13 @@
 
 #include "expectations.h"
 #include "fake_radio.h"
+#include "file_watch.h"
 #include "options.h"
 #include "session_file.h"
 
 constexpr int GATEWAY_PORT = 5230;               // the gateway's reflector socket
 constexpr int LOCAL_PORT = 54001;                // the gateway's local SDS request port
 constexpr const char* WORK_DIR = "/tmp/session"; // inside the private /tmp
-constexpr const char* CONTROL_FILES[] = {"/tmp/dtmf_ctrl", "/tmp/ptt"};
 
 // The gateway under test and what the player set up around it.
 struct gateway_process {
