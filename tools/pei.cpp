@@ -26,6 +26,12 @@ pei_unit pei_feed(pei_input* in, char byte, std::string* unit, bool* announced)
     return command ? PEI_COMMAND : PEI_PDU;
 }
 
+bool pei_final_result(const std::string& line)
+{
+    return line == "OK" || line.rfind("ERROR", 0) == 0 || line.rfind("+CME ERROR", 0) == 0 ||
+           line.rfind("+CMS ERROR", 0) == 0;
+}
+
 std::string pei_text(const std::string& unit)
 {
     std::string text;

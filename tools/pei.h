@@ -23,6 +23,9 @@ struct pei_input {
 // came before it (a PDU the radio was told of).
 pei_unit pei_feed(pei_input* in, char byte, std::string* unit, bool* announced);
 
+// A line that ends the radio's answer to a command: OK, ERROR, +CME ERROR, +CMS ERROR.
+bool pei_final_result(const std::string& line);
+
 // The unit without its terminator, CR and LF: the command or PDU as text.
 std::string pei_text(const std::string& unit);
 

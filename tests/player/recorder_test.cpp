@@ -18,19 +18,23 @@ TEST(Recorder, TimedBytesBecomeStepsExpectationsAndPauses)
     } cases[] = {
         {{{0, 'g', "AT\r"}, {1.5, 'r', "+CTSDSR: 13\r"}, {1.6, 'r', "\n80\\E8\r\n"}},
          3.6,
-         "sent AT\\r|wait 1.50s|radio +CTSDSR: 13|radio 80\\\\E8|wait 2.00s"},
-        // The answer came while the PDU was being written: it cannot have caused it.
+         "sent AT\\r|reply|wait 1.50s|radio +CTSDSR: 13|radio 80\\\\E8|wait 2.00s"},
+        // Answers are replies, sent as soon as their command is in: the gateway
+        // wrote the PDU without waiting for the OK, and a step could not say so.
         {{{0, 'g', "AT+CMGS=1,32\r82"}, {0.01, 'r', "OK\r\n"}, {0.02, 'g', "10\x1A"}},
          0.1,
-         "sent AT+CMGS=1,32\\r|sent 8210\\x1A|radio OK"},
+         "sent AT+CMGS=1,32\\r|reply OK|sent 8210\\x1A|reply"},
+        {{{0, 'g', "ATE1\r"}, {0.05, 'r', "ATE1\r\nOK\r\n"}, {0.1, 'r', "+CTSDSR: 1\r\n"}},
+         0.1,
+         "sent ATE1\\r|reply ATE1\\r\\nOK|radio +CTSDSR: 1"},
         // A stuck command holds nothing; a write behind a line held for a command stays behind it.
         {{{0, 'g', "AT"}, {0.5, 'r', "A\r\n"}, {2, 'r', "B\r\n"}},
          2.1,
-         "wait 0.50s|radio A|wait 1.50s|radio B|sent AT"},
+         "wait 0.50s|radio A|wait 1.50s|radio B|sent AT|reply"},
         {{{0, 'g', "AT"}, {0.2, 'r', "OK\r\n"}, {0.3, 'f', "1 07.12.2026 14:03:59 "}, {0.4, 'g', "\r"}},
          0.5,
-         "sent AT\\r|radio OK|file /tmp/ptt 1 {time}\\x20"},
-        {{{0, 'g', "AT"}, {0.5, 'r', "> "}}, 30, "sent AT|wait 0.50s|radio-bytes >\\x20|wait 10.00s"},
+         "sent AT\\r|radio OK|file /tmp/ptt 1 {time}\\x20|reply"},
+        {{{0, 'g', "AT"}, {0.5, 'r', "> "}}, 30, "sent AT|reply|wait 0.50s|radio-bytes >\\x20|wait 10.00s"},
     };
     for (const auto& c : cases) {
         recording r;

@@ -68,7 +68,12 @@ void radio_take(fake_radio* radio, record* r, const char* bytes, size_t count, b
         if (kind == PEI_NONE)
             continue;
         note(verbose, "radio <-", unit);
-        if (!radio->answer.empty() && radio->master >= 0 && !radio_write(radio, radio->answer))
+        std::string reply = radio->answer;
+        if (!radio->replies.empty()) {
+            reply = radio->replies.front().empty() ? "" : radio->replies.front() + "\r\n";
+            radio->replies.pop_front();
+        }
+        if (!reply.empty() && radio->master >= 0 && !radio_write(radio, reply))
             perror("radio answer");
         if (radio->confirm_acks && kind == PEI_PDU && pei_is_acknowledgement(pei_text(unit)))
             radio_write(radio, pei_sent_report(static_cast<unsigned>(++radio->acks_confirmed)));

@@ -3,6 +3,7 @@
 #pragma once
 #include <termios.h>
 
+#include <deque>
 #include <string>
 #include <vector>
 
@@ -20,8 +21,11 @@ struct fake_radio {
     std::string link;
     bool ready = false;          // the gateway has set up the port
     std::string answer = PEI_OK; // to every command and PDU; "" for none
-    pei_input input;             // the gateway's command being received
-    bool confirm_acks = false;   // "+CMGS: 0,4,N" once an acknowledgement went out
+    // The answers to the next commands and PDUs, one each, before "answer"
+    // holds again: sent the moment a command is in, however far the steps are.
+    std::deque<std::string> replies;
+    pei_input input;           // the gateway's command being received
+    bool confirm_acks = false; // "+CMGS: 0,4,N" once an acknowledgement went out
     int acks_confirmed = 0;
     std::vector<event> lines_sent; // every line the radio sent, CR LF removed
 };

@@ -60,6 +60,7 @@ const char* const HELP =
     "  weather-service silent  the weather service takes connections and never answers\n"
     "  only-named [radio] [datagrams] [files]  of these (default all), report nothing no line\n"
     "                     names; sent, datagram and file find their text further on\n"
+    "  reply TEXT         the answer to one command: the Nth reply line answers the Nth command\n"
     "  radio TEXT         the radio sends TEXT and CR LF   radio-bytes TEXT   exactly TEXT\n"
     "  reflector TEXT     a datagram to port 5230          local TEXT   a datagram to 54001\n"
     "  reflector-from ADDR TEXT  a datagram to port 5230 from ADDR (127.0.0.2), the reflector's port\n"

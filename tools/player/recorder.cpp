@@ -63,11 +63,40 @@ bool command_holds(const recording* r, double at)
     return !r->gateway_partial.empty() && at - r->gateway_partial_began < RECORDED_HOLD_MAX_S;
 }
 
+// The last command's answer, complete or not: every command gets one
+// "reply", empty when the radio said nothing, so that the player's radio
+// gives each of them the answer recorded for it.
+void close_reply(recording* r, std::vector<std::string>* out)
+{
+    if (!r->reply_open)
+        return;
+    out->push_back(session_line("reply", r->reply));
+    r->reply_open = false;
+    r->reply.clear();
+}
+
+// A radio line that answers the last command; true when it was taken.
+bool reply_line(recording* r, const held_item& line, std::vector<std::string>* out)
+{
+    if (r->reply_open && line.ended - r->reply_since > RECORDED_REPLY_MAX_S)
+        close_reply(r, out);
+    if (!r->reply_open)
+        return false;
+    r->reply += (r->reply.empty() ? "" : "\r\n") + line.bytes;
+    r->last_at = std::max(r->last_at, line.ended);
+    if (pei_final_result(line.bytes))
+        close_reply(r, out);
+    return true;
+}
+
 void gateway_unit(recording* r, double at, std::vector<std::string>* out)
 {
+    close_reply(r, out);
     out->push_back(session_line("sent", r->gateway_partial));
     r->gateway_partial.clear();
     r->last_at = at;
+    r->reply_open = true;
+    r->reply_since = at;
     put_waiting(r, out);
 }
 
@@ -90,6 +119,8 @@ void recording_radio(recording* r, double at, const std::string& bytes, std::vec
             continue;
         held_item line = {r->radio_partial.substr(0, size - 2), r->radio_partial_began, at, ""};
         r->radio_partial.clear();
+        if (reply_line(r, line, out))
+            continue;
         if (command_holds(r, at)) {
             r->waiting.push_back(line);
             continue;
@@ -117,7 +148,9 @@ void recording_gateway(recording* r, double at, const std::string& bytes, std::v
         if (r->gateway_partial.empty())
             r->gateway_partial_began = at;
         r->gateway_partial += byte;
-        if (byte == PEI_CR || byte == PEI_CTRL_Z)
+        std::string unit;
+        bool announced = false;
+        if (pei_feed(&r->pei, byte, &unit, &announced) != PEI_NONE)
             gateway_unit(r, at, out);
     }
 }
@@ -126,6 +159,7 @@ void recording_end(recording* r, double at, std::vector<std::string>* out)
 {
     if (!r->gateway_partial.empty()) // what waited for it follows it
         gateway_unit(r, r->last_at, out);
+    close_reply(r, out);
     if (!r->radio_partial.empty()) {
         radio_line(r, {r->radio_partial, r->radio_partial_began, r->radio_partial_ended, ""}, "radio-bytes", out);
         r->radio_partial.clear();

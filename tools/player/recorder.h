@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "options.h"
+#include "pei.h"
 
 // A radio line that comes at least this long after the item before it is
 // recorded behind a "wait" step of the gap; shorter gaps are the line's own pace.
@@ -17,6 +18,9 @@ constexpr double RECORDED_PAUSE_S = 0.2;
 constexpr double RECORDED_TAIL_MAX_S = 10;
 // The gateway writes a command in one go; one unfinished for longer is stuck.
 constexpr double RECORDED_HOLD_MAX_S = 1;
+// The radio's answer to a command comes within the gateway's wait for it;
+// lines later than that are the radio's own.
+constexpr double RECORDED_REPLY_MAX_S = 1;
 
 // A radio line (complete with its CR LF) or a control file's write, as it
 // waits behind a command being written.
@@ -35,13 +39,22 @@ struct recording {
     std::string gateway_partial;      // gateway bytes since its last CR or Ctrl-Z
     double gateway_partial_began = 0; // when their first byte came
     std::vector<held_item> waiting;   // what came while a command was being written
+    pei_input pei;                    // the gateway's bytes cut as the player's radio cuts them
+    bool reply_open = false;          // the last command's answer is still coming
+    std::string reply;                // its lines so far, joined by CR LF
+    double reply_since = 0;           // when that command ended
     double last_at = -1;              // when the last recorded item ended; -1: none yet
 };
 
 // The gateway has set up its port at time at: pauses count from here.
 void recording_begin(recording* r, double at);
 
-// Bytes the radio sent at time at. Each line (up to CR LF) becomes a "radio"
+// Bytes the radio sent at time at. The lines that follow a command, up to the
+// radio's final result (OK, ERROR) and within RECORDED_REPLY_MAX_S, are its
+// answer: one "reply" line, which the player's radio sends the moment the
+// command is in. The gateway writes some sequences without waiting for the
+// answers, so an answer as a step could fall behind commands it did not cause.
+// Every other line (up to CR LF) becomes a "radio"
 // step, after a "wait" when it began RECORDED_PAUSE_S or more after the last
 // item. A line that ends while the gateway is writing a command waits for the
 // command: the command cannot be its effect, and on replay it must not look
@@ -57,8 +70,9 @@ void recording_file(recording* r, double at, const std::string& path, const std:
                     std::vector<std::string>* out);
 
 // Bytes the gateway wrote at time at. Each command up to its CR, and each
-// PDU up to its Ctrl-Z, becomes a "sent" expectation; what waited for it
-// follows.
+// PDU up to its Ctrl-Z (cut as the player's radio cuts them), becomes a
+// "sent" expectation, after the previous command's "reply"; what waited for
+// it follows.
 void recording_gateway(recording* r, double at, const std::string& bytes, std::vector<std::string>* out);
 
 // The end of the recording at time at: an unfinished command as "sent", what

@@ -49,8 +49,9 @@ struct tm local_now()
     return local;
 }
 
-// The title, where it comes from, what it does not hold, and the
-// configuration; "answer" with nothing, since the radio's own answers are steps.
+// The title, where it comes from, what it does not hold (the datagrams are
+// then not checked), and the configuration; "answer" with nothing, since the radio's own answers are the
+// "reply" lines, and a command beyond them got none.
 std::vector<std::string> header(const player_options& opt)
 {
     struct tm now = local_now();
@@ -62,8 +63,10 @@ std::vector<std::string> header(const player_options& opt)
             " bit/s by sdsbridge-session of sdsbridge " + SDSBRIDGE_RELEASE + ".",
         "# The radio line and the gateway's writes of /tmp/dtmf_ctrl and /tmp/ptt were recorded; the",
         "# reflector's side was not. Add each datagram and local request that made the gateway write to",
-        "# the radio as a \"reflector\" or \"local\" step before what it wrote, and what it sent to the",
-        "# reflector as \"datagram\" lines: played with --verbose, the player shows them."};
+        "# the radio as a \"reflector\" or \"local\" step before what it wrote. What it sent to the",
+        "# reflector is not checked (only-named datagrams); to check it, add \"datagram\" lines and",
+        "# remove that line. Played with --verbose, the player shows them all.",
+        "only-named datagrams"};
     std::ifstream config(opt.record_config);
     if (config) {
         lines.push_back("# The configuration of " + opt.record_config +

@@ -167,6 +167,7 @@ void session_begin(session* s, const player_options& opt, const session_spec& sc
 {
     s->opt = &opt;
     s->script = &script;
+    s->radio.replies.assign(script.replies.begin(), script.replies.end());
     if (opt.save_log_dir) {
         std::string name = std::filesystem::path(script.file).stem().string() + ".log";
         s->saved_log_fd = openat(opt.save_log_fd, name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);

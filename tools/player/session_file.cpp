@@ -118,6 +118,10 @@ bool parse_line(std::string text, int number, session_spec* s, std::string* erro
         s->journal = true;
         return true;
     }
+    if (l.verb == "reply") {
+        s->replies.push_back(text);
+        return true;
+    }
     if (l.verb == "only-named")
         return parse_unnamed_kinds(text, &s->only_named, error);
     if (l.verb == "weather-service") {

@@ -37,6 +37,9 @@ struct session_spec {
     bool journal = false;         // stdout is "the journal": JOURNAL_STREAM names it
     bool silent_weather = false;  // the weather service takes connections and never answers
     unnamed_kinds only_named;     // what no line names, of these kinds, is not reported
+    // "reply TEXT": the radio's answers to the gateway's commands and PDUs, in
+    // the order it writes them, wherever the lines stand; then "answer" holds.
+    std::vector<std::string> replies;
     std::vector<line_spec> lines;
 };
 
