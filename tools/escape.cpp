@@ -45,6 +45,14 @@ std::string unescape(const std::string& in)
     return out;
 }
 
+std::string session_text(const std::string& bytes)
+{
+    std::string out = visible(bytes);
+    if (!out.empty() && out.back() == ' ')
+        out.replace(out.size() - 1, 1, "\\x20");
+    return out;
+}
+
 std::string visible(const std::string& bytes)
 {
     std::string out;

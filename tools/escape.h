@@ -12,6 +12,10 @@ std::string unescape(const std::string& in);
 // and bytes above 0x7E shown as escapes, so a reported text can be pasted back.
 std::string visible(const std::string& bytes);
 
+// visible, and a trailing blank as \x20 too: the text of a session file line,
+// which an editor trimming line ends cannot change.
+std::string session_text(const std::string& bytes);
+
 // Each byte as two uppercase hex digits, high nibble first, as SDS payloads
 // travel on the PEI.
 std::string hex_bytes(const std::string& bytes);

@@ -76,15 +76,6 @@ log_line read_line(std::string raw)
     return l;
 }
 
-// A text as a session line holds it: escapes, and a trailing blank kept.
-std::string session_text(const std::string& bytes)
-{
-    std::string out = visible(bytes);
-    if (!out.empty() && out.back() == ' ')
-        out.replace(out.size() - 1, 1, "\\x20");
-    return out;
-}
-
 struct conversion {
     std::vector<std::string> config;
     std::vector<std::string> body;

@@ -23,10 +23,7 @@ std::string session_line(const char* verb, const std::string& bytes)
 {
     if (bytes.empty())
         return verb;
-    std::string text = visible(bytes);
-    if (text.back() == ' ')
-        text.replace(text.size() - 1, 1, "\\x20");
-    return std::string(verb) + " " + text;
+    return std::string(verb) + " " + session_text(bytes);
 }
 
 void radio_line(recording* r, const held_item& line, const char* verb, std::vector<std::string>* out)
