@@ -73,7 +73,7 @@ TEST(SessionFile, HeaderWords)
     std::string error;
     for (const char* line : {"config SYS_HARDWARE=MTM5400", "config CITY= Graz", "hold-port 5230", "env A=1", "journal",
                              "weather-service silent", "args --daemon  -x", "no-config", "only-named datagrams files",
-                             "reply OK", "reply"})
+                             "reply OK\\r\\nOK", "reply"})
         ASSERT_TRUE(parse_line(line, 1, &s, &error)) << line << ": " << error;
     EXPECT_EQ(s.config, (std::vector<std::string>{"SYS_HARDWARE=MTM5400", "CITY= Graz"}));
     EXPECT_EQ(s.held_ports, std::vector<int>{5230});
@@ -83,7 +83,7 @@ TEST(SessionFile, HeaderWords)
     EXPECT_TRUE(s.silent_weather);
     EXPECT_FALSE(s.write_config);
     EXPECT_TRUE(!s.only_named.radio && s.only_named.datagrams && s.only_named.files);
-    EXPECT_EQ(s.replies, (std::vector<std::string>{"OK", ""}));
+    EXPECT_EQ(s.replies, (std::vector<std::string>{"OK\r\nOK", ""}));
     EXPECT_TRUE(s.lines.empty()) << "header words are no steps";
 }
 

@@ -33,7 +33,7 @@ echo SYS_SERPORT=/tmp/gwradio >>gw/sdsbridge.conf
 gw=$!
 wait_for recorded.session 'sent AT+CTOM=1\r'
 echo "text 2620011 hello" >sim.ctl
-wait_for recorded.session 'radio +CMGS: 0,4,'
+wait_for recorded.session '+CMGS: 0,4,' # the radio confirms the acknowledgement went out
 echo "status 2620011 8001" >sim.ctl
 wait_for gw.log 'got status -> 32769'
 wait_for recorded.session 'file /tmp/dtmf_ctrl HELlo' # the text's forward to the voice gateway

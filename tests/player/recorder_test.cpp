@@ -24,6 +24,10 @@ TEST(Recorder, TimedBytesBecomeStepsExpectationsAndPauses)
         {{{0, 'g', "AT+CMGS=1,32\r82"}, {0.01, 'r', "OK\r\n"}, {0.02, 'g', "10\x1A"}},
          0.1,
          "sent AT+CMGS=1,32\\r|reply OK|sent 8210\\x1A|reply"},
+        // A radio answers in order: late answers are still their commands'.
+        {{{0, 'g', "AT+CTSDS=12,0\rAT+CMGS=1,32\r"}, {0.01, 'r', "OK\r\nOK\r\n"}, {0.02, 'g', "10\x1A"}},
+         0.1,
+         "sent AT+CTSDS=12,0\\r|sent AT+CMGS=1,32\\r|reply OK|reply OK|sent 10\\x1A|reply"},
         {{{0, 'g', "ATE1\r"}, {0.05, 'r', "ATE1\r\nOK\r\n"}, {0.1, 'r', "+CTSDSR: 1\r\n"}},
          0.1,
          "sent ATE1\\r|reply ATE1\\r\\nOK|radio +CTSDSR: 1"},

@@ -60,26 +60,31 @@ bool command_holds(const recording* r, double at)
     return !r->gateway_partial.empty() && at - r->gateway_partial_began < RECORDED_HOLD_MAX_S;
 }
 
-// The last command's answer, complete or not: every command gets one
+// The oldest command's answer, complete or not: every command gets one
 // "reply", empty when the radio said nothing, so that the player's radio
 // gives each of them the answer recorded for it.
 void close_reply(recording* r, std::vector<std::string>* out)
 {
-    if (!r->reply_open)
-        return;
-    out->push_back(session_line("reply", r->reply));
-    r->reply_open = false;
-    r->reply.clear();
+    out->push_back(session_line("reply", r->replies.front().text));
+    r->replies.pop_front();
 }
 
-// A radio line that answers the last command; true when it was taken.
+// Answers the radio did not finish in time, as far as they came.
+void close_late_replies(recording* r, double at, std::vector<std::string>* out)
+{
+    while (!r->replies.empty() && at - r->replies.front().since > RECORDED_REPLY_MAX_S)
+        close_reply(r, out);
+}
+
+// A radio line that answers the oldest command not yet answered; true when
+// it was taken.
 bool reply_line(recording* r, const held_item& line, std::vector<std::string>* out)
 {
-    if (r->reply_open && line.ended - r->reply_since > RECORDED_REPLY_MAX_S)
-        close_reply(r, out);
-    if (!r->reply_open)
+    close_late_replies(r, line.ended, out);
+    if (r->replies.empty())
         return false;
-    r->reply += (r->reply.empty() ? "" : "\r\n") + line.bytes;
+    std::string& text = r->replies.front().text;
+    text += (text.empty() ? "" : "\r\n") + line.bytes;
     r->last_at = std::max(r->last_at, line.ended);
     if (pei_final_result(line.bytes))
         close_reply(r, out);
@@ -88,12 +93,11 @@ bool reply_line(recording* r, const held_item& line, std::vector<std::string>* o
 
 void gateway_unit(recording* r, double at, std::vector<std::string>* out)
 {
-    close_reply(r, out);
+    close_late_replies(r, at, out);
     out->push_back(session_line("sent", r->gateway_partial));
     r->gateway_partial.clear();
     r->last_at = at;
-    r->reply_open = true;
-    r->reply_since = at;
+    r->replies.push_back({"", at});
     put_waiting(r, out);
 }
 
@@ -156,7 +160,8 @@ void recording_end(recording* r, double at, std::vector<std::string>* out)
 {
     if (!r->gateway_partial.empty()) // what waited for it follows it
         gateway_unit(r, r->last_at, out);
-    close_reply(r, out);
+    while (!r->replies.empty())
+        close_reply(r, out);
     if (!r->radio_partial.empty()) {
         radio_line(r, {r->radio_partial, r->radio_partial_began, r->radio_partial_ended, ""}, "radio-bytes", out);
         r->radio_partial.clear();

@@ -3,6 +3,7 @@
 // with a radio replays with the player. The pure part turns timed bytes into
 // session lines; the relay (recorder_relay.cpp) moves the bytes.
 #pragma once
+#include <deque>
 #include <istream>
 #include <string>
 #include <vector>
@@ -31,6 +32,12 @@ struct held_item {
     std::string path;  // the control file written; empty: a radio line
 };
 
+// The answer to a command, while it comes.
+struct open_reply {
+    std::string text; // its lines so far, joined by CR LF
+    double since = 0; // when the command ended
+};
+
 // What has crossed the radio line so far and is not yet a session line.
 struct recording {
     std::string radio_partial;        // radio bytes since its last CR LF
@@ -40,20 +47,20 @@ struct recording {
     double gateway_partial_began = 0; // when their first byte came
     std::vector<held_item> waiting;   // what came while a command was being written
     pei_input pei;                    // the gateway's bytes cut as the player's radio cuts them
-    bool reply_open = false;          // the last command's answer is still coming
-    std::string reply;                // its lines so far, joined by CR LF
-    double reply_since = 0;           // when that command ended
+    std::deque<open_reply> replies;   // the commands still being answered, oldest first
     double last_at = -1;              // when the last recorded item ended; -1: none yet
 };
 
 // The gateway has set up its port at time at: pauses count from here.
 void recording_begin(recording* r, double at);
 
-// Bytes the radio sent at time at. The lines that follow a command, up to the
-// radio's final result (OK, ERROR) and within RECORDED_REPLY_MAX_S, are its
-// answer: one "reply" line, which the player's radio sends the moment the
-// command is in. The gateway writes some sequences without waiting for the
-// answers, so an answer as a step could fall behind commands it did not cause.
+// Bytes the radio sent at time at. A radio answers commands in the order it
+// got them: while commands are unanswered, each line belongs to the oldest's
+// answer, which ends with the radio's final result (OK, ERROR), or unfinished
+// when RECORDED_REPLY_MAX_S have passed. Each answer is one "reply" line, which
+// the player's radio sends the moment its command is in: the gateway writes
+// some sequences without waiting for the answers, so an answer as a step
+// could fall behind commands it did not cause.
 // Every other line (up to CR LF) becomes a "radio"
 // step, after a "wait" when it began RECORDED_PAUSE_S or more after the last
 // item. A line that ends while the gateway is writing a command waits for the
@@ -71,7 +78,7 @@ void recording_file(recording* r, double at, const std::string& path, const std:
 
 // Bytes the gateway wrote at time at. Each command up to its CR, and each
 // PDU up to its Ctrl-Z (cut as the player's radio cuts them), becomes a
-// "sent" expectation, after the previous command's "reply"; what waited for
+// "sent" expectation, and its answer is awaited; what waited for
 // it follows.
 void recording_gateway(recording* r, double at, const std::string& bytes, std::vector<std::string>* out);
 

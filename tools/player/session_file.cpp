@@ -119,7 +119,7 @@ bool parse_line(std::string text, int number, session_spec* s, std::string* erro
         return true;
     }
     if (l.verb == "reply") {
-        s->replies.push_back(text);
+        s->replies.push_back(unescape(text));
         return true;
     }
     if (l.verb == "only-named")
