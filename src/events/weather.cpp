@@ -60,7 +60,6 @@ bool request_waiting = false;           // handed over, not yet taken
 bool query_running = false;             // the worker is at it
 bool worker_started = false;            // the worker thread runs
 bool weather_closed = false;            // the stop has come: no query starts any more
-pthread_t weather_thread;
 // How often a stop looks whether the query has ended.
 constexpr int STOP_POLL_MS = 10;
 
@@ -144,8 +143,13 @@ size_t read_answer(char* buffer, size_t size)
 // when it runs.
 int start_worker_locked()
 {
-    if (!worker_started)
-        worker_started = start_thread(&weather_thread, weather_worker, "tweather_query") == 1;
+    if (worker_started)
+        return 1;
+    pthread_t thread;
+    worker_started = start_thread(&thread, weather_worker, "tweather_query") == 1;
+    // Nobody joins it: the worker ends at the stop, or with the process.
+    if (worker_started)
+        pthread_detach(thread);
     return worker_started ? 1 : 0;
 }
 
