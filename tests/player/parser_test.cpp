@@ -72,15 +72,15 @@ TEST(SessionFile, HeaderWords)
     session_spec s;
     std::string error;
     for (const char* line : {"config SYS_HARDWARE=MTM5400", "config CITY= Graz", "hold-port 5230", "env A=1", "journal",
-                             "weather-service silent", "args --daemon  -x", "no-config", "only-named datagrams files",
-                             "reply OK\\r\\nOK", "reply"})
+                             "weather-service silent-dns", "args --daemon  -x", "no-config",
+                             "only-named datagrams files", "reply OK\\r\\nOK", "reply"})
         ASSERT_TRUE(parse_line(line, 1, &s, &error)) << line << ": " << error;
     EXPECT_EQ(s.config, (std::vector<std::string>{"SYS_HARDWARE=MTM5400", "CITY= Graz"}));
     EXPECT_EQ(s.held_ports, std::vector<int>{5230});
     EXPECT_EQ(s.env, std::vector<std::string>{"A=1"});
     EXPECT_EQ(s.args, (std::vector<std::string>{"--daemon", "-x"}));
     EXPECT_TRUE(s.journal);
-    EXPECT_TRUE(s.silent_weather);
+    EXPECT_EQ(s.weather_service, "silent-dns");
     EXPECT_FALSE(s.write_config);
     EXPECT_TRUE(!s.only_named.radio && s.only_named.datagrams && s.only_named.files);
     EXPECT_EQ(s.replies, (std::vector<std::string>{"OK\r\nOK", ""}));
@@ -100,7 +100,7 @@ TEST(SessionFile, Errors)
         {"within 1s radio hello", "\"after\", \"within\" and \"never\" take a time (2s, 500ms) and an expectation"},
         {"never 5s sent AT", "\"never\" takes a notify, console or datagram line"},
         {"never 5s file /tmp/ptt O", "\"never\" takes a notify, console or datagram line"},
-        {"weather-service slow", "\"weather-service\" takes silent"},
+        {"weather-service slow", "\"weather-service\" takes silent or silent-dns"},
         {"wait soon", "\"wait\" takes a time (2s, 500ms)"},
         {"wait 2h", "\"wait\" takes a time (2s, 500ms)"},
         {"stdout pause", "\"stdout\" takes stall or read"},

@@ -200,7 +200,7 @@ bool start_gateway(session* s)
         return false;
     if (s->script->write_config)
         write_config(*s);
-    if (s->script->silent_weather && !silence_weather_service(s))
+    if (!s->script->weather_service.empty() && !silence_weather_service(s))
         return false;
     watch(s, "/tmp");
     watch(s, WORK_DIR);

@@ -58,6 +58,7 @@ const char* const HELP =
     "  env KEY=VALUE      in the gateway's environment (env WATCHDOG_USEC=4000000)\n"
     "  journal            the gateway's stdout is named by JOURNAL_STREAM, as systemd's journal is\n"
     "  weather-service silent  the weather service takes connections and never answers\n"
+    "  weather-service silent-dns  the weather service's name server never answers\n"
     "  only-named [radio] [datagrams] [files]  of these (default all), report nothing no line\n"
     "                     names; sent, datagram and file find their text further on\n"
     "  reply TEXT         the answer to one command: the Nth reply line answers the Nth command\n"

@@ -125,9 +125,9 @@ bool parse_line(std::string text, int number, session_spec* s, std::string* erro
     if (l.verb == "only-named")
         return parse_unnamed_kinds(text, &s->only_named, error);
     if (l.verb == "weather-service") {
-        s->silent_weather = text == "silent";
-        if (!s->silent_weather) {
-            *error = "\"weather-service\" takes silent";
+        s->weather_service = text;
+        if (text != "silent" && text != "silent-dns") {
+            *error = "\"weather-service\" takes silent or silent-dns";
             return false;
         }
         return true;

@@ -35,8 +35,10 @@ struct session_spec {
     std::vector<int> held_ports;  // bound by the player before the gateway starts
     std::vector<std::string> env; // KEY=VALUE set in the gateway's environment
     bool journal = false;         // stdout is "the journal": JOURNAL_STREAM names it
-    bool silent_weather = false;  // the weather service takes connections and never answers
-    unnamed_kinds only_named;     // what no line names, of these kinds, is not reported
+    // "silent": the weather service takes connections and never answers;
+    // "silent-dns": its name server takes queries and never answers.
+    std::string weather_service;
+    unnamed_kinds only_named; // what no line names, of these kinds, is not reported
     // "reply TEXT": the radio's answers to the gateway's commands and PDUs, in
     // the order it writes them, wherever the lines stand; then "answer" holds.
     std::vector<std::string> replies;
