@@ -23,7 +23,7 @@ constexpr int DEFAULT_PING_TICKS = 6;
 constexpr uint64_t US_PER_TICK = 1000000;
 
 int ping_every_ticks = DEFAULT_PING_TICKS;
-int ticks_since_ping = 0;
+int ticks_since_ping = 0;   // counts up to ping_every_ticks and stays there until a ping goes out
 bool hang_reported = false; // the hung worker has been named once
 
 // "radio port open; SDS sent 3, received 5; last datagram from the reflector 4 s ago",
@@ -121,11 +121,15 @@ void service_ready(const struct startup_outcome& outcome)
 void service_tick()
 {
     bool alive = workers_alive();
-    if (++ticks_since_ping < ping_every_ticks)
+    if (ticks_since_ping < ping_every_ticks)
+        ticks_since_ping++;
+    // A ping withheld for a busy worker stays due: it goes out on the first
+    // tick that finds every worker alive, not a whole period later, which
+    // would let systemd kill a gateway that recovered in time.
+    if (ticks_since_ping < ping_every_ticks || !alive)
         return;
     ticks_since_ping = 0;
-    if (alive)
-        notify_with_status("WATCHDOG=1");
+    notify_with_status("WATCHDOG=1");
 }
 
 void service_stopping()
