@@ -43,8 +43,7 @@ void fresh_session()
     CALL[0] = '\0';
     CALL_ID[0] = '\0';
     sdslength = 0;
-    lastgps.tv_sec = 0;
-    lastgps.tv_usec = 0;
+    lastgps = 0;
     PushMessage[0] = '\0';
 }
 

@@ -49,6 +49,7 @@ TEST(SessionFile, StepsAndExpectations)
         {"within 1.5s sent ATE0\\r", "sent", "ATE0\r", "", 1.5, 1, 0, 1},
         {"never 5s notify WATCHDOG=1", "notify", "WATCHDOG=1", "", 5, 0, 1, 1},
         {"radio  two blanks", "radio", " two blanks", "", -1, 0, 0, 1},
+        {"clock -2h", "clock", "-2h", "", -1, 0, 0, 1},
     };
     for (const parsed_line& c : cases) {
         session_spec s;
@@ -87,6 +88,23 @@ TEST(SessionFile, HeaderWords)
     EXPECT_TRUE(s.lines.empty()) << "header words are no steps";
 }
 
+// A wall clock step in seconds; a session with one runs its gateway under libfaketime.
+TEST(SessionFile, ClockSteps)
+{
+    const std::pair<const char*, long long> cases[] = {{"+2h", 7200}, {"-2h", -7200}, {"+90s", 90},
+                                                       {"-3m", -180}, {"+1d", 86400}, {"+0s", 0}};
+    for (const auto& [text, seconds] : cases) {
+        long long got = 0;
+        EXPECT_TRUE(clock_step(text, &got)) << text;
+        EXPECT_EQ(got, seconds) << text;
+    }
+    session_spec s;
+    std::string error;
+    ASSERT_TRUE(parse_line("clock +3h", 1, &s, &error)) << error;
+    EXPECT_TRUE(s.steps_clock);
+    EXPECT_EQ(s.lines.at(0).clock_step_s, 10800);
+}
+
 TEST(SessionFile, Errors)
 {
     const struct {
@@ -107,6 +125,10 @@ TEST(SessionFile, Errors)
         {"radio-output off", "\"radio-output\" takes stop or start"},
         {"only-named keepalives", "\"only-named\" takes radio, datagrams or files, or nothing for all three"},
         {"signal KILL", "unknown signal \"KILL\" (HUP, INT, QUIT, TERM, USR1, PIPE)"},
+        {"clock 2h", "\"clock\" takes a signed step (+2h, -90s, +3m, +1d)"},
+        {"clock +2", "\"clock\" takes a signed step (+2h, -90s, +3m, +1d)"},
+        {"clock +h", "\"clock\" takes a signed step (+2h, -90s, +3m, +1d)"},
+        {"clock +99999999999d", "\"clock\" takes a signed step (+2h, -90s, +3m, +1d)"},
     };
     for (const auto& c : cases) {
         session_spec s;

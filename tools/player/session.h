@@ -27,6 +27,7 @@ struct gateway_process {
     int weather_fd = -1;         // the silent weather service's or name server's socket
     bool hosts_mounted = false;  // /etc/hosts is the session's own
     bool resolv_mounted = false; // /etc/resolv.conf is the session's own
+    long long wall_offset_s = 0; // "clock" steps so far: the gateway's wall clock ahead of the real one
 };
 
 struct session {
