@@ -84,11 +84,16 @@ void play_lines(session* s)
 
 } // namespace
 
-bool play(const player_options& opt, const session_spec& script)
+play_result play(const player_options& opt, const session_spec& script)
 {
     session s;
     session_begin(&s, opt, script);
     printf("%s: %s\n", script.file.c_str(), script.title.c_str());
+    if (!requirements_met(&s)) {
+        printf("SKIP %s: %s\n", script.file.c_str(), s.skipped.c_str());
+        session_release(&s);
+        return PLAY_SKIPPED;
+    }
     s.reflector_fd = bind_udp(s, reflector_port(script));
     bool started = s.reflector_fd >= 0 && (opt.gateway_binary.empty() ? attach(&s) : start_gateway(&s));
     if (started) {
@@ -104,5 +109,5 @@ bool play(const player_options& opt, const session_spec& script)
     session_release(&s);
     printf("%s %s\n", s.failures ? "FAIL" : "PASS", script.file.c_str());
     fflush(stdout);
-    return s.failures == 0;
+    return s.failures ? PLAY_FAILED : PLAY_PASSED;
 }

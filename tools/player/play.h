@@ -3,6 +3,9 @@
 #include "options.h"
 #include "session_file.h"
 
+enum play_result { PLAY_PASSED, PLAY_FAILED, PLAY_SKIPPED };
+
 // Plays script with a fresh session; prints what failed and PASS or FAIL, and
-// returns true when every expectation was met.
-bool play(const player_options& opt, const session_spec& script);
+// whether every expectation was met. A session whose "requires" lines do not
+// hold here is not played: SKIP and the reason.
+play_result play(const player_options& opt, const session_spec& script);
