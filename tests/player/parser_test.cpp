@@ -76,10 +76,10 @@ TEST(SessionFile, HeaderWords)
 {
     session_spec s;
     std::string error;
-    for (const char* line : {"config SYS_HARDWARE=MTM5400", "config CITY= Graz", "hold-port 5230", "env A=1", "journal",
-                             "weather-service silent", "args --daemon  -x", "no-config", "only-named datagrams files",
-                             "reply OK\\r\\nOK", "reply", "voice-gateway terminals", "requires console-terminal",
-                             "requires other-account"})
+    for (const char* line :
+         {"config SYS_HARDWARE=MTM5400", "config CITY= Graz", "hold-port 5230", "env A=1", "journal",
+          "weather-service silent", "args --daemon  -x", "no-config", "only-named datagrams files", "reply OK\\r\\nOK",
+          "reply", "voice-gateway terminals", "requires console-terminal", "requires other-account"})
         ASSERT_TRUE(parse_line(line, 1, &s, &error)) << line << ": " << error;
     EXPECT_EQ(s.config, (std::vector<std::string>{"SYS_HARDWARE=MTM5400", "CITY= Graz"}));
     EXPECT_EQ(s.held_ports, std::vector<int>{5230});

@@ -44,11 +44,10 @@ double duration(const std::string& text)
 }
 
 namespace {
-const std::set<std::string> VERBS = {"radio",          "radio-bytes", "reflector", "local",   "answer",
-                                     "wait",           "signal",      "unplug",    "plug",    "put",
-                                     "sent",           "datagram",    "file",      "console", "exit",
-                                     "reflector-from", "notify",      "link",      "stdout",  "radio-output",
-                                     "terminal",       "fifo",        "reader",    "owner"};
+const std::set<std::string> VERBS = {
+    "radio",  "radio-bytes", "reflector", "local",        "answer",   "wait",    "signal", "unplug",
+    "plug",   "put",         "sent",      "datagram",     "file",     "console", "exit",   "reflector-from",
+    "notify", "link",        "stdout",    "radio-output", "terminal", "fifo",    "reader", "owner"};
 
 bool parse_unnamed_kinds(std::string text, unnamed_kinds* kinds, std::string* error)
 {
@@ -94,7 +93,7 @@ bool step_argument_ok(const std::string& verb, const std::string& text, std::str
 // "voice-gateway terminals", "requires console-terminal|other-account".
 bool parse_header_word(const std::string& verb, const std::string& text, session_spec* s, std::string* error)
 {
-    bool* flag = verb == "voice-gateway" ? (text == "terminals" ? &s->vg_terminals : nullptr)
+    bool* flag = verb == "voice-gateway"      ? (text == "terminals" ? &s->vg_terminals : nullptr)
                  : text == "console-terminal" ? &s->needs_console
                  : text == "other-account"    ? &s->needs_other_account
                                               : nullptr;
@@ -182,8 +181,8 @@ bool parse_line(std::string text, int number, session_spec* s, std::string* erro
         *error = "unknown word \"" + l.verb + "\"";
         return false;
     }
-    if (l.verb == "put" || l.verb == "file" || l.verb == "reflector-from" || l.verb == "link" ||
-        l.verb == "terminal" || l.verb == "fifo" || l.verb == "reader" || l.verb == "owner")
+    if (l.verb == "put" || l.verb == "file" || l.verb == "reflector-from" || l.verb == "link" || l.verb == "terminal" ||
+        l.verb == "fifo" || l.verb == "reader" || l.verb == "owner")
         l.path = next_word(&text);
     if (!step_argument_ok(l.verb, text, error))
         return false;

@@ -32,14 +32,14 @@ struct session_spec {
     std::vector<std::string> config;
     std::vector<std::string> args;
     bool write_config = true;
-    std::vector<int> held_ports;  // bound by the player before the gateway starts
-    std::vector<std::string> env; // KEY=VALUE set in the gateway's environment
-    bool journal = false;         // stdout is "the journal": JOURNAL_STREAM names it
-    bool silent_weather = false;  // the weather service takes connections and never answers
-    bool vg_terminals = false;    // "voice-gateway terminals": both control paths are the player's ptys
-    bool needs_console = false;   // "requires console-terminal"
+    std::vector<int> held_ports;      // bound by the player before the gateway starts
+    std::vector<std::string> env;     // KEY=VALUE set in the gateway's environment
+    bool journal = false;             // stdout is "the journal": JOURNAL_STREAM names it
+    bool silent_weather = false;      // the weather service takes connections and never answers
+    bool vg_terminals = false;        // "voice-gateway terminals": both control paths are the player's ptys
+    bool needs_console = false;       // "requires console-terminal"
     bool needs_other_account = false; // "requires other-account"
-    unnamed_kinds only_named;     // what no line names, of these kinds, is not reported
+    unnamed_kinds only_named;         // what no line names, of these kinds, is not reported
     // "reply TEXT": the radio's answers to the gateway's commands and PDUs, in
     // the order it writes them, wherever the lines stand; then "answer" holds.
     std::vector<std::string> replies;

@@ -15,7 +15,7 @@
 
 namespace {
 
-constexpr long DEVPTS_MAGIC = 0x1cd1;      // statfs f_type of the devpts file system
+constexpr long DEVPTS_MAGIC = 0x1cd1;     // statfs f_type of the devpts file system
 constexpr unsigned PTY_SLAVE_MAJOR = 136; // 136 to 143: /dev/pts/N
 
 bool failed(const std::string& what, std::string* why)

@@ -6,9 +6,9 @@
 
 // What the player serves at one control path.
 struct served_path {
-    std::string path;  // as the session names it
-    int fd = -1;       // the pty master, or the FIFO (held read and write, so it never ends)
-    int slave = -1;    // the pty slave, held so the terminal outlives the gateway's close
+    std::string path; // as the session names it
+    int fd = -1;      // the pty master, or the FIFO (held read and write, so it never ends)
+    int slave = -1;   // the pty slave, held so the terminal outlives the gateway's close
     bool stalled = false;
     size_t filler = 0; // bytes the player put in itself to fill the buffer, dropped when read
 };
