@@ -266,6 +266,10 @@ bool attach(session* s)
         if (s->gateway.console_fd >= 0)
             lseek(s->gateway.console_fd, 0, SEEK_END);
     }
+    // The real /tmp: the station's own control paths are left alone.
+    if (s->script->vg_terminals)
+        printf("%s: voice-gateway terminals: only with --gateway; the control paths stay as they are\n",
+               s->script->file.c_str());
     printf("Start the gateway with SYS_SERPORT=%s REFLECTOR_DNS=127.0.0.1 REFLECTOR_PORT=%d%s\n", s->radio.link.c_str(),
            reflector_port(*s->script), s->script->config.empty() ? "" : " and the session's config lines");
     return true;
