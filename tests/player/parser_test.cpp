@@ -117,6 +117,7 @@ TEST(SessionFile, Errors)
         {"fifo /tmp/ptt write", "\"fifo\" takes a path and read or nothing"},
         {"reader /tmp/ptt", "\"reader\" takes a path and stall or read"},
         {"terminal /tmp/ptt now", "\"terminal\" takes a path"},
+        {"reader", "\"reader\" takes a path"},
         {"owner /tmp/ptt nobody", "\"owner\" takes a path and an account's number"},
         {"only-named keepalives", "\"only-named\" takes radio, datagrams or files, or nothing for all three"},
         {"signal KILL", "unknown signal \"KILL\" (HUP, INT, QUIT, TERM, USR1, PIPE)"},

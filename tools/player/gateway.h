@@ -26,8 +26,9 @@ bool udp_port_bound(int port);
 bool requirements_met(session* s);
 
 // Starts the gateway with the session's configuration, radio, held ports,
-// notification socket, weather service and the voice gateway's terminals; false when something could not
-// be set up (said on stdout where it is the session's own doing).
+// notification socket, weather service and the voice gateway's terminals;
+// false when something could not be set up (said on stdout where it is the
+// session's own doing).
 bool start_gateway(session* s);
 
 // Without --gateway: opens the radio as the user's link and says how to

@@ -184,6 +184,10 @@ bool parse_line(std::string text, int number, session_spec* s, std::string* erro
     if (l.verb == "put" || l.verb == "file" || l.verb == "reflector-from" || l.verb == "link" || l.verb == "terminal" ||
         l.verb == "fifo" || l.verb == "reader" || l.verb == "owner")
         l.path = next_word(&text);
+    if (l.path.empty() && (l.verb == "terminal" || l.verb == "fifo" || l.verb == "reader" || l.verb == "owner")) {
+        *error = "\"" + l.verb + "\" takes a path";
+        return false;
+    }
     if (!step_argument_ok(l.verb, text, error))
         return false;
     if (l.verb == "wait" && (l.after = duration(text)) < 0) {
