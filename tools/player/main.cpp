@@ -21,6 +21,7 @@
 #include "play.h"
 #include "recorder.h"
 #include "session_file.h"
+#include "voice_gateway.h"
 
 namespace {
 
@@ -31,6 +32,7 @@ const char* const HELP =
     "       sdsbridge-session --gateway PATH --load SECONDS | --load-acks SECONDS\n"
     "       sdsbridge-session --record DEVICE [--speed BAUD] [-o FILE] [--config FILE] [--link PATH]\n"
     "       sdsbridge-session --from-log LOG [-o FILE]   a session (to edit) from a gateway console log\n"
+    "       sdsbridge-session --voice-gateway PATH [--voice-gateway PATH]   stand in for the voice gateway\n"
     "Plays radio sessions against the gateway and reports every unmet expectation.\n"
     "  --gateway PATH  start this gateway for each session, in a private network and\n"
     "                  mount namespace with its own /tmp (status 77 where that is impossible)\n"
@@ -49,6 +51,8 @@ const char* const HELP =
     "                  9600) and a pty for the gateway until SIGINT, writing what passed as a session\n"
     "                  (-o, default radio-YYYYMMDD-HHMMSS.session) with the --config file's lines\n"
     "                  (default sdsbridge.conf); --link PATH links the pty\n"
+    "  --voice-gateway PATH  instead of sessions: make PATH a link to a pty, as the voice gateway\n"
+    "                  does, and print each message that arrives there until SIGINT\n"
     "  --weather-url URL  the gateway's weather service address (its build option), for\n"
     "                  \"weather-service silent\" (default https://api.openweathermap.org/...)\n"
     "Session lines (escapes \\r \\n \\t \\0 \\\\ \\xHH; # starts a comment, the first is the title):\n"
@@ -113,6 +117,8 @@ bool take_value(const std::string& arg, const std::string& value, player_options
         opt->from_log = value;
     else if (arg == "-o")
         opt->output = value;
+    else if (arg == "--voice-gateway")
+        opt->voice_gateway_paths.push_back(value);
     else
         return false;
     return true;
@@ -158,6 +164,8 @@ int main(int argc, char* argv[])
     }
     if (!opt.from_log.empty())
         return convert_log_file(opt.from_log, opt.output) ? 0 : 2;
+    if (!opt.voice_gateway_paths.empty())
+        return run_voice_gateway(opt.voice_gateway_paths);
     if (!opt.save_log.empty() && opt.gateway_binary.empty()) {
         fprintf(stderr, "--save-log needs --gateway (with a gateway you run, its output is yours)\n");
         return 2;

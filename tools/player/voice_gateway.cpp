@@ -2,18 +2,30 @@
 #include "voice_gateway.h"
 
 #include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <sys/vfs.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
+#include <cstdio>
 #include <cstring>
 #include <fstream>
 
+#include "escape.h"
 #include "pty.h"
 
 namespace {
+
+volatile sig_atomic_t stop_requested = 0;
+
+void on_stop(int)
+{
+    stop_requested = 1;
+}
 
 constexpr long DEVPTS_MAGIC = 0x1cd1;     // statfs f_type of the devpts file system
 constexpr unsigned PTY_SLAVE_MAJOR = 136; // 136 to 143: /dev/pts/N
@@ -130,4 +142,34 @@ bool can_give_to_other_account(std::string* why)
             return true;
     *why = "this user namespace maps no account but the player's own";
     return false;
+}
+
+int run_voice_gateway(const std::vector<std::string>& paths)
+{
+    std::vector<served_path> served(paths.size());
+    std::vector<struct pollfd> fds;
+    for (size_t i = 0; i < paths.size(); i++) {
+        std::string why;
+        served[i].path = paths[i];
+        if (!serve_terminal(&served[i], paths[i], &why)) {
+            fprintf(stderr, "voice gateway: %s\n", why.c_str());
+            return 1;
+        }
+        fds.push_back({served[i].fd, POLLIN, 0});
+        printf("voice gateway: %s -> %s\n", paths[i].c_str(), ptsname(served[i].fd));
+    }
+    signal(SIGINT, on_stop);
+    signal(SIGTERM, on_stop);
+    while (!stop_requested) {
+        if (poll(fds.data(), fds.size(), 200) <= 0)
+            continue;
+        for (size_t i = 0; i < served.size(); i++)
+            if (fds[i].revents & POLLIN)
+                printf("%s: %s\n", paths[i].c_str(), visible(read_served(&served[i])).c_str());
+    }
+    for (served_path& p : served) {
+        release_served(&p);
+        unlink(p.path.c_str());
+    }
+    return 0;
 }

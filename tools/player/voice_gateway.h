@@ -3,6 +3,7 @@
 // DTMF and squelch inputs, or a FIFO it reads; and a reader that stops.
 #pragma once
 #include <string>
+#include <vector>
 
 // What the player serves at one control path.
 struct served_path {
@@ -41,3 +42,9 @@ bool console_is_plain_terminal(std::string* why);
 // namespace maps uid OTHER_ACCOUNT); false with the reason.
 constexpr unsigned OTHER_ACCOUNT = 65534; // "nobody"
 bool can_give_to_other_account(std::string* why);
+
+// --voice-gateway: stands in for the voice gateway outside any session. Each
+// path becomes a link to a terminal; every message that arrives is printed
+// as "PATH: TEXT" (in the session file's escapes) until SIGINT or SIGTERM,
+// then the links are removed. Returns the exit status.
+int run_voice_gateway(const std::vector<std::string>& paths);
