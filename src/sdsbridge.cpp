@@ -73,8 +73,10 @@ int main(int argc, char* argv[])
         return 0;
     // Like sshd -t: only the file is read, before any address list, banner,
     // signal handler, thread, socket, radio port or control file.
-    if (argc > 1 && strcmp(argv[1], "--check-config") == 0)
-        return check_config(argc > 2 ? argv[2] : CONFIG_FILE);
+    if (argc > 1 && strcmp(argv[1], "--check-config") == 0) {
+        bool opened = false;
+        return check_config(argc > 2 ? argv[2] : CONFIG_FILE, &opened);
+    }
     list_addresses();
     print_banner();
     install_sigint_early();

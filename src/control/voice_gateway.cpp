@@ -9,7 +9,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "config/places.h"
+#include "config/config.h"
 #include "global.h"
 #include "util/console.h"
 
@@ -50,11 +50,11 @@ void send_svx_command(const char* logmessage, const char* message, int sleeptime
     log_ts("%s %s %i\n\n", logmessage, message, sleeptimer);
     if (sleeptimer > 0)
         sleep_s(sleeptimer);
-    replace_file(DTMF_CTRL_FILE, message);
+    replace_file(DTMF_CTRL_PATH, message);
 }
 
 void send_svx_ptt(const char* logmessage, const char* message)
 {
     log_ts("%s %s\n", logmessage, message);
-    replace_file(PTT_FILE, message);
+    replace_file(PTT_CTRL_PATH, message);
 }

@@ -2,7 +2,8 @@
 // account, whatever umask the gateway was started with.
 #include <gtest/gtest.h>
 
-#include "config/places.h"
+#include "config/config.h"
+#include "util/text.h"
 #include "control/voice_gateway.h"
 #include "support/files.h"
 #include "support/stdout_capture.h"
@@ -12,8 +13,8 @@ namespace {
 TEST(ControlFiles, CreatedWithMode0644WhateverTheUmask)
 {
     std::string path = ::testing::TempDir() + "sdsbridge-ptt-" + std::to_string(getpid());
-    saved_global keep(PTT_FILE);
-    PTT_FILE = path.c_str();
+    saved_global keep(PTT_CTRL_PATH);
+    copy_field(PTT_CTRL_PATH, path.c_str());
     mode_t before = umask(077);
     capture_stdout_begin();
     send_svx_ptt("PTT ON:", "O");
