@@ -70,7 +70,8 @@ bool is_pty_slave(const control_found& found)
 {
     unsigned major_number = major(found.rdev);
     return S_ISCHR(found.mode) && found.on_devpts && major_number >= PTY_SLAVE_MAJOR_FIRST &&
-           major_number <= PTY_SLAVE_MAJOR_LAST && !(found.radio && found.rdev == found.radio);
+           major_number <= PTY_SLAVE_MAJOR_LAST && !(found.radio && found.rdev == found.radio) &&
+           !(found.own && found.rdev == found.own);
 }
 
 const char* character_device_noun(const control_found& found)
@@ -78,6 +79,8 @@ const char* character_device_noun(const control_found& found)
     unsigned major_number = major(found.rdev), minor_number = minor(found.rdev);
     if (found.radio && found.rdev == found.radio)
         return "the radio's serial device";
+    if (found.own && found.rdev == found.own)
+        return "the terminal sdsbridge was started from";
     if (is_pty_slave(found))
         return "a pseudo-terminal";
     if (major_number == TTYAUX_MAJOR && minor_number == PTMX_MINOR)
@@ -116,6 +119,17 @@ dev_t radio_device()
     return stat(SYS_SERPORT, &st) == 0 && S_ISCHR(st.st_mode) ? st.st_rdev : 0;
 }
 
+// The device number of the first terminal among stdin, stdout and stderr,
+// 0 when none is one (under systemd).
+dev_t own_terminal()
+{
+    struct stat st;
+    for (int fd = 0; fd <= 2; fd++)
+        if (isatty(fd) && fstat(fd, &st) == 0)
+            return st.st_rdev;
+    return 0;
+}
+
 // Fills found from the open descriptor fd, or from path (a link followed)
 // when fd is -1. Returns 0, errno set, when the kernel does not tell.
 int look(int fd, const char* path, bool through_link, control_found* found)
@@ -126,7 +140,7 @@ int look(int fd, const char* path, bool through_link, control_found* found)
         return 0;
     if ((fd >= 0 ? fstatfs(fd, &fs) : statfs(path, &fs)) != 0)
         return 0;
-    *found = {st.st_mode, st.st_rdev, fs.f_type == DEVPTS_SUPER_MAGIC, through_link, radio_device()};
+    *found = {st.st_mode, st.st_rdev, fs.f_type == DEVPTS_SUPER_MAGIC, through_link, radio_device(), own_terminal()};
     return 1;
 }
 
@@ -162,10 +176,10 @@ void explain(const char* path, const struct stat& at, control_kind expected, int
     bool through_link = S_ISLNK(at.st_mode);
     if (through_link && err == ENOENT)
         snprintf(why, size, "%s", DANGLING);
-    else if (through_link && err == EACCES && link_protected(path, at))
-        snprintf(why, size, "%s", LINK_NOT_FOLLOWED);
     else if (expected == control_kind::terminal && err == EACCES)
         snprintf(why, size, "%s", TERMINAL_DENIED);
+    else if (through_link && err == EACCES && link_protected(path, at))
+        snprintf(why, size, "%s", LINK_NOT_FOLLOWED);
     else if (expected == control_kind::fifo && err == ENXIO)
         snprintf(why, size, "%s", FIFO_UNREAD);
     else

@@ -21,12 +21,15 @@ struct control_found {
     bool on_devpts;    // it lives on devpts, the file system of pseudo-terminal slaves
     bool through_link; // the path itself is a symbolic link
     dev_t radio;       // st_rdev of the radio's serial device, 0 when it is none
+    dev_t own;         // st_rdev of the terminal the gateway logs to, 0 when none
 };
 
 // Judges what was found, and puts the phrase that names it into what ("a link
 // to a regular file"). A regular file or a FIFO at the path itself may be
 // written; a pseudo-terminal slave, at the path or through a link, may be
-// unless it is the radio's own device. Everything else is refused: a link to
+// unless it is the radio's own device or the terminal the gateway was
+// started from (radio texts would reach an operator's screen as escape
+// sequences). Everything else is refused: a link to
 // anything but a pseudo-terminal, any other terminal (a console, /dev/tty,
 // /dev/ptmx, a serial port), a directory, a socket, a device.
 control_kind judge_control(const control_found& found, char* what, size_t size);
