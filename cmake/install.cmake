@@ -5,6 +5,10 @@
 #   lib/systemd/system/           sdsbridge.service
 #   share/man/man8/               sdsbridge.8(.gz)
 #   share/sdsbridge/              sdsbridge.conf, the commented sample
+#   share/doc/sdsbridge/examples/ drop-ins for the unit: the voice gateway's
+#                                 account, control paths outside /tmp
+#   lib/modules-load.d/           sdsbridge.conf: the USB serial drivers,
+#                                 loaded before the service starts
 # The service runs in /var/lib/sdsbridge (systemd StateDirectory); the package
 # copies the sample to /etc/sdsbridge and links it into that directory.
 include(GNUInstallDirs)
@@ -20,6 +24,14 @@ configure_file(${CMAKE_SOURCE_DIR}/packaging/sdsbridge.conf.in
                ${CMAKE_BINARY_DIR}/packaging/sdsbridge.conf @ONLY)
 install(FILES ${CMAKE_BINARY_DIR}/packaging/sdsbridge.conf
         DESTINATION ${CMAKE_INSTALL_DATADIR}/sdsbridge)
+
+install(FILES ${CMAKE_SOURCE_DIR}/packaging/examples/voice-gateway-account.conf
+              ${CMAKE_SOURCE_DIR}/packaging/examples/control-paths.conf
+        DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples)
+# The unit lets serial devices through by class (major number); a class
+# exists once its driver is loaded, so the USB ones are loaded at boot.
+install(FILES ${CMAKE_SOURCE_DIR}/packaging/modules-load.conf
+        DESTINATION lib/modules-load.d RENAME sdsbridge.conf)
 
 # The unit names the program where it is installed. The prefix is known only
 # at install time (cmake --install --prefix, and the package uses /usr), so the

@@ -72,7 +72,7 @@ DTMF_CTRL=/tmp/dtmf_ctrl
 PTT=/tmp/ptt
 
 dir=$(mktemp -d /tmp/sdsbridge-demo.XXXXXX)
-radio_pid="" reflector_pid="" gateway_pid="" viewer_pids=() radio_fd="" reflector_fd=""
+radio_pid="" reflector_pid="" gateway_pid="" voice_gateway_pid="" viewer_pids=() radio_fd="" reflector_fd=""
 
 say() { printf '[demo]      %s\n' "$*"; }
 
@@ -93,6 +93,8 @@ cleanup() {
     [ -n "$radio_fd" ] && printf 'quit\n' >&"$radio_fd" 2>/dev/null
     [ -n "$reflector_fd" ] && printf 'quit\n' >&"$reflector_fd" 2>/dev/null
     stop_pid "$gateway_pid" 5
+    [ -n "$voice_gateway_pid" ] && kill -INT "$voice_gateway_pid" 2>/dev/null
+    stop_pid "$voice_gateway_pid" 3
     stop_pid "$radio_pid" 3
     stop_pid "$reflector_pid" 3
     for pid in "${viewer_pids[@]}"; do kill "$pid" 2>/dev/null; done
@@ -139,6 +141,11 @@ start_all() {
     start_program "reflector tool" "$dir/reflector.log" "reflector listening" "$dir/reflector.in" \
         "$reflector_bin" --port "$REFLECTOR_PORT" --gateway 127.0.0.1:5230
     reflector_pid=$started_pid
+    # The voice gateway as stations run it: each control path a link to a
+    # pseudo-terminal it reads. The session player stands in for it.
+    start_program "voice gateway" "$dir/voice-gateway.log" "voice gateway: $PTT" /dev/null \
+        "$player_bin" --voice-gateway "$DTMF_CTRL" --voice-gateway "$PTT"
+    voice_gateway_pid=$started_pid
     cat >"$dir/sdsbridge.conf" <<EOF
 SYS_HARDWARE=$radio_model
 SYS_SERPORT=$dir/radio
@@ -167,26 +174,10 @@ show() { # file, prefix: follow a log with a prefix on every line
     viewer_pids+=($!)
 }
 
-show_control_files() { # prints the voice gateway's files whenever their contents change
-    (
-        last=""
-        while sleep 0.3; do
-            now="$(cat "$DTMF_CTRL" 2>/dev/null)|$(cat "$PTT" 2>/dev/null)"
-            if [ "$now" != "$last" ]; then
-                for f in "$DTMF_CTRL" "$PTT"; do
-                    [ -e "$f" ] && printf '[control]   %s: %s\n' "$f" "$(cat "$f" 2>/dev/null)"
-                done
-            fi
-            last=$now
-        done
-    ) &
-    viewer_pids+=($!)
-}
-
 interactive_help() {
     cat <<EOF
-[demo]      Type a command (Ctrl-C or quit stops all three programs):
-[demo]        radio status 2620001 80E8        status 33000 from radio 2620001 (DTMF 910#)
+[demo]      Type a command (Ctrl-C or quit stops all four programs):
+[demo]        radio status 2620001 80E8        status 33000 from radio 2620001 (DTMF 910# to the voice gateway)
 [demo]        radio text 2620001 PC:Hello      a text from a radio for the reflector
 [demo]        radio group 2620001 GC:Hello     a group text from a radio
 [demo]        radio pos 2620001 41.2 23.37 45  a position report (lat lon course)
@@ -204,7 +195,7 @@ start_all
 show "$dir/radio.log" "[radio]     "
 show "$dir/reflector.log" "[reflector] "
 show "$dir/gateway.log" "[gateway]   "
-show_control_files
+show "$dir/voice-gateway.log" "[voice gw]  "
 say "running in $dir, a private /tmp (radio link $dir/radio, reflector port $REFLECTOR_PORT)"
 interactive_help
 while IFS= read -r -e line; do

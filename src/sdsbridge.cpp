@@ -9,6 +9,7 @@
 #include "config/config.h"
 #include "config/config_check.h"
 #include "config/places.h"
+#include "control/voice_gateway.h"
 #include "events/weather.h"
 #include "global.h"
 #include "process/beacon.h"
@@ -29,9 +30,21 @@ const char USAGE[] = "usage: sdsbridge [--daemon | --check-config [FILE] | --hel
                      "  --daemon        detach from the terminal (all console output is then lost)\n"
                      "  --check-config  read FILE (default sdsbridge.conf) as the gateway would, print\n"
                      "                  what it makes of each line and the settings, start nothing;\n"
-                     "                  status 0 clean, 1 the gateway would not start, 2 findings\n"
+                     "                  and what the control paths are now; status 0 clean,\n"
+                     "                  1 the gateway would not start, 2 findings\n"
                      "  --help          show this text\n"
                      "  --version       show the version\n";
+
+// --check-config: the file's findings and settings, then what the two
+// control paths are now. A path the gateway would refuse is a finding.
+int check_everything(const char* cfgFile)
+{
+    bool opened = false;
+    int status = check_config(cfgFile, &opened);
+    if (opened && report_control_paths() > 0 && status == 0)
+        status = 2;
+    return status;
+}
 
 // --help and --version answer and end the process before anything starts;
 // 1 when argument was one of them.
@@ -78,7 +91,7 @@ int main(int argc, char* argv[])
     // Like sshd -t: only the file is read, before any address list, banner,
     // signal handler, thread, socket, radio port or control file.
     if (argc > 1 && strcmp(argv[1], "--check-config") == 0)
-        return check_config(argc > 2 ? argv[2] : CONFIG_FILE);
+        return check_everything(argc > 2 ? argv[2] : CONFIG_FILE);
     list_addresses();
     print_banner();
     install_sigint_early();

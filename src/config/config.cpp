@@ -13,6 +13,7 @@
 
 #include "build_defaults.h"
 #include "config/config_reader.h"
+#include "config/places.h"
 #include "util/console.h"
 #include "util/text.h"
 
@@ -33,6 +34,8 @@ char CITY[51];
 char ZIP[51];
 char COUNTRY[51];
 char REFLECTOR_ONLY[6];
+char DTMF_CTRL_PATH[PATH_MAX];
+char PTT_CTRL_PATH[PATH_MAX];
 char REFLECTOR_IP[101];
 
 bool CM5000, CM5000A, MTM5400, MTM800FuG, MTM800e, MTP850FuG, MTP850S, SRG3900;
@@ -64,6 +67,8 @@ const config_key CONFIG_KEYS[] = {
     {"COUNTRY", nullptr, COUNTRY, sizeof COUNTRY, "AT", 0},
     // Off by default, so existing stations keep serving whoever sends to them.
     {"REFLECTOR_ONLY", nullptr, REFLECTOR_ONLY, sizeof REFLECTOR_ONLY, "NO", 0},
+    {"DTMF_CTRL_PATH", nullptr, DTMF_CTRL_PATH, sizeof DTMF_CTRL_PATH, DTMF_CTRL_DEFAULT, 0},
+    {"PTT_CTRL_PATH", nullptr, PTT_CTRL_PATH, sizeof PTT_CTRL_PATH, PTT_CTRL_DEFAULT, 0},
 };
 const size_t CONFIG_KEY_COUNT = sizeof CONFIG_KEYS / sizeof CONFIG_KEYS[0];
 

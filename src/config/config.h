@@ -1,6 +1,7 @@
 // The gateway's settings: read once from "sdsbridge.conf" at start, then only
 // read by every thread. Each string setting is a fixed-width field (width + NUL).
 #pragma once
+#include <climits>
 
 // Integer settings.
 extern int REFLECTOR_PORT; // UDP port of the reflector server
@@ -22,6 +23,10 @@ extern char CITY[51];
 extern char ZIP[51];
 extern char COUNTRY[51];
 extern char REFLECTOR_ONLY[6]; // "YES": port 5230 serves the reflector's address only
+// The voice gateway's DTMF and PTT control paths. As wide as any path the
+// kernel takes, so a path is never cut: a cut one would be another path.
+extern char DTMF_CTRL_PATH[PATH_MAX];
+extern char PTT_CTRL_PATH[PATH_MAX];
 
 // Dotted IPv4 address of REFLECTOR_DNS, resolved once by read_config.
 extern char REFLECTOR_IP[101];

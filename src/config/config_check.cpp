@@ -266,10 +266,11 @@ void print_effective(const config_trace& trace)
 
 } // namespace
 
-int check_config(const char* cfgFile)
+int check_config(const char* cfgFile, bool* opened)
 {
     config_trace trace;
     read_config_traced(cfgFile, &trace);
+    *opened = !trace.open_errno;
     if (trace.open_errno) {
         log_raw(CANNOT_OPEN, cfgFile, strerror(trace.open_errno));
         return 1;

@@ -8,5 +8,5 @@
 // weather key masked as at start-up. Nothing else starts.
 // Returns 0 when nothing was found; 1 when the gateway would refuse to start
 // (the file cannot be opened, REFLECTOR_DNS does not resolve); 2 when it would
-// start but something was found.
-int check_config(const char* cfgFile);
+// start but something was found. *opened tells whether the file was read.
+int check_config(const char* cfgFile, bool* opened);

@@ -1,47 +1,20 @@
-// Voice gateway control files: whole-file replacement on every write.
+// The voice gateway's two control paths: the DTMF commands and texts, and the
+// transmit state, each written by the rule of control_path.
 #include "control/voice_gateway.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
 
-#include "config/places.h"
+#include "config/config.h"
+#include "control/control_path.h"
 #include "global.h"
 #include "util/console.h"
 
 namespace {
 
-// Readable by a voice gateway running under any account.
-constexpr mode_t CONTROL_FILE_MODE = 0644;
-
-// Opens path for writing (creating or truncating it), writes message without
-// any terminator and closes it. A file that cannot be opened is skipped with
-// one log line; the voice gateway then simply misses this message. The files
-// live in the world-writable /tmp, where another local user could plant a
-// symbolic link to make us overwrite its target: a link is not followed
-// (ELOOP, logged like any other refusal).
-void replace_file(const char* path, const char* message)
-{
-    int fd = open(path, O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, CONTROL_FILE_MODE);
-    if (fd < 0) {
-        log_failure("Cannot write %s: %s\n", path, strerror(errno));
-        return;
-    }
-    // The umask may have narrowed the mode of a new file.
-    fchmod(fd, CONTROL_FILE_MODE);
-    FILE* file = fdopen(fd, "w");
-    if (!file) {
-        log_failure("Cannot write %s: %s\n", path, strerror(errno));
-        close(fd);
-        return;
-    }
-    fwrite(message, 1, strlen(message), file);
-    fclose(file);
-}
+// Whether the reader of each path has stopped taking messages; only the
+// serial thread writes the paths.
+bool dtmf_stalled = false;
+bool ptt_stalled = false;
 
 } // namespace
 
@@ -50,11 +23,28 @@ void send_svx_command(const char* logmessage, const char* message, int sleeptime
     log_ts("%s %s %i\n\n", logmessage, message, sleeptimer);
     if (sleeptimer > 0)
         sleep_s(sleeptimer);
-    replace_file(DTMF_CTRL_FILE, message);
+    write_control(DTMF_CTRL_PATH, message, &dtmf_stalled);
 }
 
 void send_svx_ptt(const char* logmessage, const char* message)
 {
     log_ts("%s %s\n", logmessage, message);
-    replace_file(PTT_FILE, message);
+    write_control(PTT_CTRL_PATH, message, &ptt_stalled);
+}
+
+int report_control_paths()
+{
+    const struct {
+        const char* key;
+        const char* path;
+    } paths[] = {{"DTMF_CTRL_PATH", DTMF_CTRL_PATH}, {"PTT_CTRL_PATH", PTT_CTRL_PATH}};
+    int problems = 0;
+    log_raw("\n");
+    for (const auto& p : paths) {
+        char text[1024];
+        control_state state = inspect_control(p.path, text, sizeof text);
+        problems += state == control_state::refused || state == control_state::fifo_unread;
+        log_raw("%s (%s): %s\n", p.path, p.key, text);
+    }
+    return problems;
 }

@@ -24,8 +24,8 @@ bool all_terminated()
     return terminated(SYS_HARDWARE) && terminated(SYS_SERPORT) && terminated(GATEWAY_CALL) &&
            terminated(GATEWAY_COMMENT) && terminated(GATEWAY_ID) && terminated(GATEWAY_LAT) &&
            terminated(GATEWAY_LON) && terminated(DMO_REPEATER) && terminated(REFLECTOR_DNS) && terminated(CITY) &&
-           terminated(ZIP) && terminated(COUNTRY) && terminated(REFLECTOR_ONLY) && terminated(REFLECTOR_IP) &&
-           terminated(API_KEY);
+           terminated(ZIP) && terminated(COUNTRY) && terminated(REFLECTOR_ONLY) && terminated(DTMF_CTRL_PATH) &&
+           terminated(PTT_CTRL_PATH) && terminated(REFLECTOR_IP) && terminated(API_KEY);
 }
 
 } // namespace

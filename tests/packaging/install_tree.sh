@@ -18,6 +18,9 @@ expected=$(
     echo usr/share/sdsbridge/sdsbridge.conf
     echo usr/share/doc/sdsbridge/copyright
     echo usr/share/doc/sdsbridge/changelog.gz
+    echo usr/share/doc/sdsbridge/examples/voice-gateway-account.conf
+    echo usr/share/doc/sdsbridge/examples/control-paths.conf
+    echo usr/lib/modules-load.d/sdsbridge.conf
 )
 actual=$(cd "$stage" && find . -type f -o -type l | sed 's|^\./||' | sort)
 expected=$(echo "$expected" | sort)

@@ -37,6 +37,11 @@ TEST(SessionFile, StepsAndExpectations)
         {"put /tmp/dtmf_ctrl old text", "put", "old text", "/tmp/dtmf_ctrl", -1, 0, 0, 1},
         {"link /tmp/dtmf_ctrl precious", "link", "precious", "/tmp/dtmf_ctrl", -1, 0, 0, 1},
         {"stdout stall", "stdout", "stall", "", -1, 0, 0, 1},
+        {"terminal /tmp/dtmf_ctrl", "terminal", "", "/tmp/dtmf_ctrl", -1, 0, 0, 1},
+        {"fifo /tmp/ptt", "fifo", "", "/tmp/ptt", -1, 0, 0, 1},
+        {"fifo /tmp/ptt read", "fifo", "read", "/tmp/ptt", -1, 0, 0, 1},
+        {"reader /tmp/dtmf_ctrl stall", "reader", "stall", "/tmp/dtmf_ctrl", -1, 0, 0, 1},
+        {"owner /tmp/dtmf_ctrl 65534", "owner", "65534", "/tmp/dtmf_ctrl", -1, 0, 0, 1},
         {"radio-output stop", "radio-output", "stop", "", -1, 0, 0, 1},
         {"repeat 200 signal TERM", "signal", "TERM", "", -1, 0, 0, 200},
         {"sent AT+CMGS=1234567,32\\r", "sent", "AT+CMGS=1234567,32\r", "", -1, 0, 0, 1},
@@ -72,9 +77,10 @@ TEST(SessionFile, HeaderWords)
 {
     session_spec s;
     std::string error;
-    for (const char* line : {"config SYS_HARDWARE=MTM5400", "config CITY= Graz", "hold-port 5230", "env A=1", "journal",
-                             "weather-service silent-dns", "args --daemon  -x", "no-config",
-                             "only-named datagrams files", "reply OK\\r\\nOK", "reply"})
+    for (const char* line :
+         {"config SYS_HARDWARE=MTM5400", "config CITY= Graz", "hold-port 5230", "env A=1", "journal",
+          "weather-service silent-dns", "args --daemon  -x", "no-config", "only-named datagrams files",
+          "reply OK\\r\\nOK", "reply", "voice-gateway terminals", "requires console-terminal", "requires other-account"})
         ASSERT_TRUE(parse_line(line, 1, &s, &error)) << line << ": " << error;
     EXPECT_EQ(s.config, (std::vector<std::string>{"SYS_HARDWARE=MTM5400", "CITY= Graz"}));
     EXPECT_EQ(s.held_ports, std::vector<int>{5230});
@@ -85,6 +91,7 @@ TEST(SessionFile, HeaderWords)
     EXPECT_FALSE(s.write_config);
     EXPECT_TRUE(!s.only_named.radio && s.only_named.datagrams && s.only_named.files);
     EXPECT_EQ(s.replies, (std::vector<std::string>{"OK\r\nOK", ""}));
+    EXPECT_TRUE(s.vg_terminals && s.needs_console && s.needs_other_account);
     EXPECT_TRUE(s.lines.empty()) << "header words are no steps";
 }
 
@@ -123,6 +130,13 @@ TEST(SessionFile, Errors)
         {"wait 2h", "\"wait\" takes a time (2s, 500ms)"},
         {"stdout pause", "\"stdout\" takes stall or read"},
         {"radio-output off", "\"radio-output\" takes stop or start"},
+        {"voice-gateway files", "\"voice-gateway\" takes terminals"},
+        {"requires root", "\"requires\" takes console-terminal or other-account"},
+        {"fifo /tmp/ptt write", "\"fifo\" takes a path and read or nothing"},
+        {"reader /tmp/ptt", "\"reader\" takes a path and stall or read"},
+        {"terminal /tmp/ptt now", "\"terminal\" takes a path"},
+        {"reader", "\"reader\" takes a path"},
+        {"owner /tmp/ptt nobody", "\"owner\" takes a path and an account's number"},
         {"only-named keepalives", "\"only-named\" takes radio, datagrams or files, or nothing for all three"},
         {"signal KILL", "unknown signal \"KILL\" (HUP, INT, QUIT, TERM, USR1, PIPE)"},
         {"clock 2h", "\"clock\" takes a signed step (+2h, -90s, +3m, +1d)"},

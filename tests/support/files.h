@@ -9,7 +9,7 @@ std::string read_file(const std::string& path);
 
 // Saves a global of the daemon and puts its value back at the end of the
 // scope, so each test leaves the globals as it found them:
-//     saved_global keep(DTMF_CTRL_FILE); DTMF_CTRL_FILE = path;
+//     saved_global keep(SYS_DEBUG); SYS_DEBUG = 1;
 template <typename T> struct saved_global {
     T& global;
     T value;

@@ -25,7 +25,7 @@
 
 struct RadioTest : ::testing::Test {
     virtual_clock_scope clock;
-    saved_global<const char*> keep_dtmf{DTMF_CTRL_FILE};
+    saved_global<char[PATH_MAX]> keep_dtmf{DTMF_CTRL_PATH};
     saved_global<char[6]> keep_dmo{DMO_REPEATER};
     saved_global<int> keep_wait{SYS_CTOM_WAIT};
     // One test runs per process: the process id keeps the files apart.
@@ -34,7 +34,7 @@ struct RadioTest : ::testing::Test {
 
     void SetUp() override
     {
-        DTMF_CTRL_FILE = dtmf_path.c_str();
+        copy_field(DTMF_CTRL_PATH, dtmf_path.c_str());
         copy_field(DMO_REPEATER, "NO");
         SYS_CTOM_WAIT = 2;
         sds_lfd = 16;

@@ -21,6 +21,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 
 #include "weather_service.h"
@@ -144,7 +145,41 @@ void stop_detached()
             kill(atoi(entry.path().filename().c_str()), SIGKILL);
 }
 
+// The keys that move the control paths, and where they are by default.
+constexpr const char* CONTROL_PATH_KEYS[] = {"DTMF_CTRL_PATH=", "PTT_CTRL_PATH="};
+
+// "voice-gateway terminals": each control path, where the session's
+// configuration puts it, is a link to a terminal the player reads.
+bool serve_terminals(session* s)
+{
+    for (size_t i = 0; i < std::size(CONTROL_FILES); i++) {
+        served_path p;
+        p.path = CONTROL_FILES[i];
+        for (const std::string& c : s->script->config)
+            if (c.rfind(CONTROL_PATH_KEYS[i], 0) == 0)
+                p.path = c.substr(strlen(CONTROL_PATH_KEYS[i]));
+        std::string why;
+        if (!serve_terminal(&p, p.path, &why)) {
+            printf("%s: cannot serve a terminal: %s\n", s->script->file.c_str(), why.c_str());
+            return false;
+        }
+        s->tracked.insert(p.path);
+        s->served.push_back(p);
+    }
+    return true;
+}
+
 } // namespace
+
+bool requirements_met(session* s)
+{
+    std::string why;
+    if (s->script->needs_console && !console_is_plain_terminal(&why))
+        s->skipped = "needs a console that is not a pseudo-terminal: " + why;
+    else if (s->script->needs_other_account && !can_give_to_other_account(&why))
+        s->skipped = "needs another account: " + why;
+    return s->skipped.empty();
+}
 
 int isolate(std::string* why)
 {
@@ -248,6 +283,8 @@ bool start_gateway(session* s)
     }
     watch(s, "/tmp");
     watch(s, WORK_DIR);
+    if (s->script->vg_terminals && !serve_terminals(s))
+        return false;
     int out[2];
     if (pipe2(out, O_CLOEXEC) != 0)
         return false;
@@ -279,6 +316,10 @@ bool attach(session* s)
         if (s->gateway.console_fd >= 0)
             lseek(s->gateway.console_fd, 0, SEEK_END);
     }
+    // The real /tmp: the station's own control paths are left alone.
+    if (s->script->vg_terminals)
+        printf("%s: voice-gateway terminals: only with --gateway; the control paths stay as they are\n",
+               s->script->file.c_str());
     printf("Start the gateway with SYS_SERPORT=%s REFLECTOR_DNS=127.0.0.1 REFLECTOR_PORT=%d%s\n", s->radio.link.c_str(),
            reflector_port(*s->script), s->script->config.empty() ? "" : " and the session's config lines");
     return true;

@@ -21,9 +21,14 @@ int reflector_port(const session_spec& script);
 // True once a UDP socket is bound to port in this network namespace.
 bool udp_port_bound(int port);
 
+// Whether the session's "requires" lines hold here; when not, the reason is
+// stored in s->skipped.
+bool requirements_met(session* s);
+
 // Starts the gateway with the session's configuration, radio, held ports,
-// notification socket and weather service; false when something could not
-// be set up (said on stdout where it is the session's own doing).
+// notification socket, weather service and the voice gateway's terminals;
+// false when something could not be set up (said on stdout where it is the
+// session's own doing).
 bool start_gateway(session* s);
 
 // "clock": steps the gateway's wall clock by seconds (negative: back); its

@@ -1,6 +1,7 @@
 // The player's command line, built once by main and read by every session.
 #pragma once
 #include <string>
+#include <vector>
 
 struct player_options {
     std::string gateway_binary; // empty: attach to a gateway the user runs
@@ -34,4 +35,7 @@ struct player_options {
     int record_speed = 9600;
     std::string record_config = "sdsbridge.conf";
     std::string record_link;
+    // --voice-gateway PATH (given again for each path): stand in for the
+    // voice gateway, with a terminal linked at each path.
+    std::vector<std::string> voice_gateway_paths;
 };

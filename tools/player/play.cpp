@@ -106,17 +106,17 @@ bool can_play(const player_options& opt, const session_spec& script, std::string
 
 } // namespace
 
-play_outcome play(const player_options& opt, const session_spec& script)
+play_result play(const player_options& opt, const session_spec& script)
 {
-    std::string why;
-    if (!can_play(opt, script, &why)) {
-        printf("%s: %s\nSKIP %s (%s)\n", script.file.c_str(), script.title.c_str(), script.file.c_str(), why.c_str());
-        fflush(stdout);
-        return PLAY_SKIPPED;
-    }
     session s;
     session_begin(&s, opt, script);
     printf("%s: %s\n", script.file.c_str(), script.title.c_str());
+    if (!can_play(opt, script, &s.skipped) || !requirements_met(&s)) {
+        printf("SKIP %s: %s\n", script.file.c_str(), s.skipped.c_str());
+        fflush(stdout);
+        session_release(&s);
+        return PLAY_SKIPPED;
+    }
     s.reflector_fd = bind_udp(s, reflector_port(script));
     bool started = s.reflector_fd >= 0 && (opt.gateway_binary.empty() ? attach(&s) : start_gateway(&s));
     if (started) {
@@ -132,5 +132,5 @@ play_outcome play(const player_options& opt, const session_spec& script)
     session_release(&s);
     printf("%s %s\n", s.failures ? "FAIL" : "PASS", script.file.c_str());
     fflush(stdout);
-    return s.failures == 0 ? PLAY_PASSED : PLAY_FAILED;
+    return s.failures ? PLAY_FAILED : PLAY_PASSED;
 }

@@ -54,7 +54,7 @@ void console_bytes(session* s, const char* bytes, size_t count)
 // name: the file as sessions name it; path: where it is.
 void file_written(session* s, const std::string& name, const std::string& path)
 {
-    if (!s->tracked.count(name))
+    if (!s->tracked.count(name) || served_at(s, name))
         return;
     if (s->own_writes[name] > 0) {
         s->own_writes[name]--;
@@ -114,6 +114,16 @@ void reap_gateway(session* s)
         s->rec.exit_status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
+// What arrived at a control path the player reads: one write of it.
+void served_bytes(session* s, served_path* p)
+{
+    std::string text = read_served(p);
+    if (text.empty())
+        return;
+    note(s->opt->verbose, ("file " + p->path).c_str(), text);
+    s->rec.writes[p->path].push_back({now_s(), text});
+}
+
 // One poll; false when nothing was readable.
 bool pump_round(session* s, int wait_ms)
 {
@@ -121,13 +131,18 @@ bool pump_round(session* s, int wait_ms)
     // poll instead of in it, or the poll would never wait.
     bool attached = s->opt->gateway_binary.empty();
     int console_pipe = attached || s->console_stalled ? -1 : s->gateway.console_fd;
-    struct pollfd fds[5] = {{s->radio.master, POLLIN, 0},
-                            {s->reflector_fd, POLLIN, 0},
-                            {console_pipe, POLLIN, 0},
-                            {s->inotify_fd, POLLIN, 0},
-                            {s->gateway.notify_fd, POLLIN, 0}};
-    if (poll(fds, 5, wait_ms) <= 0)
+    std::vector<struct pollfd> fds = {{s->radio.master, POLLIN, 0},
+                                      {s->reflector_fd, POLLIN, 0},
+                                      {console_pipe, POLLIN, 0},
+                                      {s->inotify_fd, POLLIN, 0},
+                                      {s->gateway.notify_fd, POLLIN, 0}};
+    for (const served_path& p : s->served)
+        fds.push_back({p.stalled ? -1 : p.fd, POLLIN, 0});
+    if (poll(fds.data(), fds.size(), wait_ms) <= 0)
         return false;
+    for (size_t i = 0; i < s->served.size(); i++)
+        if (fds[5 + i].revents & POLLIN)
+            served_bytes(s, &s->served[i]);
     char buf[4096];
     if (fds[0].revents & POLLIN) {
         ssize_t got = read(s->radio.master, buf, sizeof buf);
@@ -189,6 +204,8 @@ void session_release(session* s)
                     &s->gateway.weather_fd, &s->saved_log_fd})
         if (*fd >= 0)
             close(*fd), *fd = -1;
+    for (served_path& p : s->served)
+        release_served(&p);
     for (int fd : s->gateway.held_fds)
         close(fd);
     s->gateway.held_fds.clear();
@@ -226,6 +243,14 @@ void pump(session* s, int wait_ms)
     }
     radio_check_ready(&s->radio);
     reap_gateway(s);
+}
+
+served_path* served_at(session* s, const std::string& path)
+{
+    for (served_path& p : s->served)
+        if (p.path == path)
+            return &p;
+    return nullptr;
 }
 
 void watch(session* s, const std::string& dir)

@@ -13,6 +13,7 @@
 #include "file_watch.h"
 #include "options.h"
 #include "session_file.h"
+#include "voice_gateway.h"
 
 constexpr int GATEWAY_PORT = 5230;               // the gateway's reflector socket
 constexpr int LOCAL_PORT = 54001;                // the gateway's local SDS request port
@@ -45,6 +46,10 @@ struct session {
     std::string console_partial;
     bool console_stalled = false; // "stdout stall": the gateway's output is left unread
     int saved_log_fd = -1;        // --save-log: where the console output is copied
+    // The control paths the player serves as the voice gateway: what their
+    // reader gets is their writes ("file" lines), and inotify is not asked.
+    std::vector<served_path> served;
+    std::string skipped; // why the session cannot be played here, or empty
 };
 
 // Sets up a session's state for script: inotify, the files it tracks.
@@ -76,6 +81,9 @@ template <typename Done> bool wait_until(session* s, Done done, double deadline)
         pump(s, left < 0.02 ? static_cast<int>(left * 1000) + 1 : 20);
     }
 }
+
+// What the player serves at path (as the session names it), or nullptr.
+served_path* served_at(session* s, const std::string& path);
 
 // Watches dir for files written and closed.
 void watch(session* s, const std::string& dir);

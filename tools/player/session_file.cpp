@@ -61,9 +61,9 @@ bool clock_step(const std::string& text, long long* seconds)
 
 namespace {
 const std::set<std::string> VERBS = {
-    "radio",  "radio-bytes",    "reflector", "local", "answer",   "wait",         "signal",
-    "unplug", "plug",           "put",       "sent",  "datagram", "file",         "console",
-    "exit",   "reflector-from", "notify",    "link",  "stdout",   "radio-output", "clock"};
+    "radio",  "radio-bytes", "reflector", "local",        "answer",   "wait",    "signal", "unplug",
+    "plug",   "put",         "sent",      "datagram",     "file",     "console", "exit",   "reflector-from",
+    "notify", "link",        "stdout",    "radio-output", "terminal", "fifo",    "reader", "owner", "clock"};
 
 bool parse_unnamed_kinds(std::string text, unnamed_kinds* kinds, std::string* error)
 {
@@ -82,6 +82,43 @@ bool parse_unnamed_kinds(std::string text, unnamed_kinds* kinds, std::string* er
         }
         *kind = true;
     }
+    return true;
+}
+
+// The steps that take one of a few words: false with the reason for another.
+bool step_argument_ok(const std::string& verb, const std::string& text, std::string* error)
+{
+    static const std::map<std::string, std::pair<std::set<std::string>, const char*>> words = {
+        {"stdout", {{"stall", "read"}, "\"stdout\" takes stall or read"}},
+        {"radio-output", {{"stop", "start"}, "\"radio-output\" takes stop or start"}},
+        {"fifo", {{"", "read"}, "\"fifo\" takes a path and read or nothing"}},
+        {"reader", {{"stall", "read"}, "\"reader\" takes a path and stall or read"}},
+        {"terminal", {{""}, "\"terminal\" takes a path"}}};
+    auto it = words.find(verb);
+    if (it != words.end() && !it->second.first.count(text)) {
+        *error = it->second.second;
+        return false;
+    }
+    if (verb == "owner" && atoi(text.c_str()) <= 0) {
+        *error = "\"owner\" takes a path and an account's number";
+        return false;
+    }
+    return true;
+}
+
+// "voice-gateway terminals", "requires console-terminal|other-account".
+bool parse_header_word(const std::string& verb, const std::string& text, session_spec* s, std::string* error)
+{
+    bool* flag = verb == "voice-gateway"      ? (text == "terminals" ? &s->vg_terminals : nullptr)
+                 : text == "console-terminal" ? &s->needs_console
+                 : text == "other-account"    ? &s->needs_other_account
+                                              : nullptr;
+    if (!flag) {
+        *error = verb == "voice-gateway" ? "\"voice-gateway\" takes terminals"
+                                         : "\"requires\" takes console-terminal or other-account";
+        return false;
+    }
+    *flag = true;
     return true;
 }
 
@@ -148,6 +185,8 @@ bool parse_line(std::string text, int number, session_spec* s, std::string* erro
         }
         return true;
     }
+    if (l.verb == "voice-gateway" || l.verb == "requires")
+        return parse_header_word(l.verb, text, s, error);
     if (l.verb == "args") {
         std::istringstream words(text);
         for (std::string w; words >> w;)
@@ -158,8 +197,15 @@ bool parse_line(std::string text, int number, session_spec* s, std::string* erro
         *error = "unknown word \"" + l.verb + "\"";
         return false;
     }
-    if (l.verb == "put" || l.verb == "file" || l.verb == "reflector-from" || l.verb == "link")
+    if (l.verb == "put" || l.verb == "file" || l.verb == "reflector-from" || l.verb == "link" || l.verb == "terminal" ||
+        l.verb == "fifo" || l.verb == "reader" || l.verb == "owner")
         l.path = next_word(&text);
+    if (l.path.empty() && (l.verb == "terminal" || l.verb == "fifo" || l.verb == "reader" || l.verb == "owner")) {
+        *error = "\"" + l.verb + "\" takes a path";
+        return false;
+    }
+    if (!step_argument_ok(l.verb, text, error))
+        return false;
     if (l.verb == "wait" && (l.after = duration(text)) < 0) {
         *error = "\"wait\" takes a time (2s, 500ms)";
         return false;
@@ -170,14 +216,6 @@ bool parse_line(std::string text, int number, session_spec* s, std::string* erro
             return false;
         }
         s->steps_clock = true;
-    }
-    if (l.verb == "stdout" && text != "stall" && text != "read") {
-        *error = "\"stdout\" takes stall or read";
-        return false;
-    }
-    if (l.verb == "radio-output" && text != "stop" && text != "start") {
-        *error = "\"radio-output\" takes stop or start";
-        return false;
     }
     if (l.verb == "signal" && !signal_number(text)) {
         *error = "unknown signal \"" + text + "\" (HUP, INT, QUIT, TERM, USR1, PIPE)";

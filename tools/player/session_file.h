@@ -9,7 +9,7 @@ struct line_spec {
     int number = 0;
     std::string verb;           // see the help text
     std::string text;           // unescaped argument
-    std::string path;           // put, file and link: the file; reflector-from: the address
+    std::string path;           // put, file, link, terminal, fifo, reader, owner: the file; reflector-from: the address
     double after = -1;          // expected delay after the previous line, -1: untimed
     bool within = false;        // after is a limit, not a delay
     bool never = false;         // "never": not met within after
@@ -33,14 +33,17 @@ struct session_spec {
     std::vector<std::string> config;
     std::vector<std::string> args;
     bool write_config = true;
-    std::vector<int> held_ports;  // bound by the player before the gateway starts
-    std::vector<std::string> env; // KEY=VALUE set in the gateway's environment
-    bool journal = false;         // stdout is "the journal": JOURNAL_STREAM names it
+    std::vector<int> held_ports;      // bound by the player before the gateway starts
+    std::vector<std::string> env;     // KEY=VALUE set in the gateway's environment
+    bool journal = false;             // stdout is "the journal": JOURNAL_STREAM names it
     // "silent": the weather service takes connections and never answers;
     // "silent-dns": its name server takes queries and never answers.
     std::string weather_service;
-    bool steps_clock = false; // a "clock" step: the gateway runs with a wall clock the player steps
-    unnamed_kinds only_named; // what no line names, of these kinds, is not reported
+    bool steps_clock = false;         // a "clock" step: the gateway runs with a wall clock the player steps
+    bool vg_terminals = false;        // "voice-gateway terminals": both control paths are the player's ptys
+    bool needs_console = false;       // "requires console-terminal"
+    bool needs_other_account = false; // "requires other-account"
+    unnamed_kinds only_named;         // what no line names, of these kinds, is not reported
     // "reply TEXT": the radio's answers to the gateway's commands and PDUs, in
     // the order it writes them, wherever the lines stand; then "answer" holds.
     std::vector<std::string> replies;

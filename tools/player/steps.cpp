@@ -5,9 +5,11 @@
 #include <netinet/in.h>
 #include <signal.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 
@@ -90,6 +92,40 @@ void plant_link(session* s, const line_spec& l)
         fail(s, l.number, "cannot link " + l.path + ": " + strerror(errno));
 }
 
+// "terminal PATH", "fifo PATH [read]": the player as the voice gateway at PATH.
+void serve(session* s, const line_spec& l)
+{
+    served_path p;
+    p.path = l.path;
+    std::string why;
+    bool made = l.verb == "terminal" ? serve_terminal(&p, place(*s, l.path), &why)
+                                     : serve_fifo(&p, place(*s, l.path), l.text == "read", &why);
+    if (!made)
+        fail(s, l.number, why);
+    s->served.push_back(p);
+}
+
+// "reader PATH stall|read": the voice gateway hangs, or reads again.
+void reader(session* s, const line_spec& l)
+{
+    served_path* p = served_at(s, l.path);
+    if (!p)
+        fail(s, l.number, "the player serves nothing at " + l.path);
+    else if (l.text == "read")
+        p->stalled = false;
+    else if (!stall_reader(p))
+        fail(s, l.number, "cannot fill the buffer of " + l.path + ": " + strerror(errno));
+}
+
+// "owner PATH UID": a file another account left, with a mode that lets anyone write.
+void give_away(session* s, const line_spec& l)
+{
+    std::string path = place(*s, l.path);
+    uid_t uid = static_cast<uid_t>(atoi(l.text.c_str()));
+    if (lchown(path.c_str(), uid, uid) != 0 || chmod(path.c_str(), 0666) != 0)
+        fail(s, l.number, "cannot give " + l.path + " to account " + l.text + ": " + strerror(errno));
+}
+
 void do_once(session* s, const line_spec& l)
 {
     if (l.verb == "radio" || l.verb == "radio-bytes")
@@ -115,6 +151,12 @@ void do_once(session* s, const line_spec& l)
         plant_link(s, l);
     else if (l.verb == "stdout")
         s->console_stalled = l.text == "stall";
+    else if (l.verb == "terminal" || l.verb == "fifo")
+        serve(s, l);
+    else if (l.verb == "reader")
+        reader(s, l);
+    else if (l.verb == "owner")
+        give_away(s, l);
     else if (l.verb == "radio-output" && s->radio.slave >= 0)
         tcflow(s->radio.slave, l.text == "stop" ? TCOOFF : TCOON);
     else if (l.verb == "clock" && !step_wall_clock(s, l.clock_step_s))

@@ -22,7 +22,9 @@ std::pair<std::string, int> check(const char* text)
     if (text)
         std::ofstream(path) << text;
     capture_stdout_begin();
-    int status = check_config(path.c_str());
+    bool opened = false;
+    int status = check_config(path.c_str(), &opened);
+    EXPECT_EQ(opened, text != nullptr);
     std::string out = capture_stdout_end();
     unlink(path.c_str());
     for (size_t at; (at = out.find(path)) != std::string::npos;)
@@ -98,7 +100,8 @@ TEST(ConfigCheck, EffectiveSettingsAsHeldWithTheKeyMasked)
     EXPECT_EQ(status, 2);
     EXPECT_NE(out.find("\n\nREFLECTOR_PORT=12345\nSYS_DEBUG=0\nSYS_HARDWARE=not specified\n"), std::string::npos)
         << out;
-    EXPECT_NE(out.find("\nREFLECTOR_ONLY=NO\nWEATHER_API_KEY=0123****************************\n"
+    EXPECT_NE(out.find("\nREFLECTOR_ONLY=NO\nDTMF_CTRL_PATH=/tmp/dtmf_ctrl\nPTT_CTRL_PATH=/tmp/ptt\n"
+                       "WEATHER_API_KEY=0123****************************\n"
                        "REFLECTOR_IP:127.0.0.1\n"),
               std::string::npos)
         << out;
