@@ -29,8 +29,8 @@ const char USAGE[] = "usage: sdsbridge [--daemon | --check-config [FILE] | --hel
                      "Reads sdsbridge.conf from the working directory and logs on standard output.\n"
                      "  --daemon        detach from the terminal (all console output is then lost)\n"
                      "  --check-config  read FILE (default sdsbridge.conf) as the gateway would, print\n"
-                     "                  what it makes of each line and the settings, start nothing;\n"
-                     "                  and what the control paths are now; status 0 clean,\n"
+                     "                  what it makes of each line, the settings and what each\n"
+                     "                  control path is now, start nothing; status 0 clean,\n"
                      "                  1 the gateway would not start, 2 findings\n"
                      "  --help          show this text\n"
                      "  --version       show the version\n";

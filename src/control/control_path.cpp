@@ -66,7 +66,9 @@ constexpr char LINK_NOT_FOLLOWED[] = "the kernel does not follow a link that ano
                                      "runtime directory and point DTMF_CTRL_PATH and PTT_CTRL_PATH there, or run "
                                      "both programs under one account";
 
-bool is_pty_slave(const control_found& found)
+// A pseudo-terminal slave that is neither the radio's device nor our own
+// terminal: what a voice gateway offers.
+bool voice_gateway_terminal(const control_found& found)
 {
     unsigned major_number = major(found.rdev);
     return S_ISCHR(found.mode) && found.on_devpts && major_number >= PTY_SLAVE_MAJOR_FIRST &&
@@ -81,7 +83,7 @@ const char* character_device_noun(const control_found& found)
         return "the radio's serial device";
     if (found.own && found.rdev == found.own)
         return "the terminal sdsbridge was started from";
-    if (is_pty_slave(found))
+    if (voice_gateway_terminal(found))
         return "a pseudo-terminal";
     if (major_number == TTYAUX_MAJOR && minor_number == PTMX_MINOR)
         return "the pseudo-terminal multiplexer";
@@ -312,7 +314,7 @@ int write_whole(int fd, const char* message)
 control_kind judge_control(const control_found& found, char* what, size_t size)
 {
     snprintf(what, size, "%s%s", found.through_link ? "a link to " : "", noun(found));
-    if (is_pty_slave(found))
+    if (voice_gateway_terminal(found))
         return control_kind::terminal;
     if (found.through_link)
         return control_kind::refused;

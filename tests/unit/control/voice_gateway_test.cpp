@@ -7,7 +7,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <fstream>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
 
 #include "config/config.h"
 #include "control/control_path.h"
@@ -26,7 +28,7 @@ struct ControlPaths : ::testing::Test {
     saved_global<char[PATH_MAX]> keep_ptt{PTT_CTRL_PATH};
     saved_global<char[sizeof SYS_SERPORT]> keep_serport{SYS_SERPORT};
     std::string dir = ::testing::TempDir() + "sdsbridge-control-" + std::to_string(getpid());
-    std::string path = dir + "/ptt", target = dir + "/target";
+    std::string path = dir + "/p", target = dir + "/t"; // named so in the shell's set-ups
 
     void SetUp() override
     {
@@ -59,97 +61,66 @@ std::string arrived(int fd, int wait_ms = 1000)
     return std::string(buf, n > 0 ? static_cast<size_t>(n) : 0);
 }
 
+// What reached the file, the FIFO's reader or the terminal: the regular
+// files among path and target, then what readers got.
+std::string reached(const std::vector<std::string>& files, const std::vector<int>& readers, int wait_ms)
+{
+    std::string got;
+    struct stat st;
+    for (const std::string& f : files)
+        if (lstat(f.c_str(), &st) == 0 && S_ISREG(st.st_mode))
+            got += read_file(f);
+    for (int fd : readers)
+        if (fd >= 0)
+            got += arrived(fd, wait_ms);
+    return got;
+}
+
 TEST_F(ControlPaths, EachKindOfPath)
 {
-    std::string slave;
-    int slave_fd = -1;
-    std::string why;
-    int master = pty_open(&slave, &slave_fd, &why);
+    std::string slave, why;
+    int slave_fd = -1, master = pty_open(&slave, &slave_fd, &why);
     ASSERT_GE(master, 0) << why;
-    enum made {
-        missing,
-        old_text,
-        link_to_file,
-        dangling_link,
-        fifo_unread,
-        fifo_read,
-        directory,
-        link_to_pty,
-        link_to_radio,
-        link_to_fifo
-    };
+    setenv("PTY", slave.c_str(), 1);
     const struct {
-        const char* name;
-        made setup;
-        control_state checked; // what the check before a start says
-        std::string line;      // the console after the PTT line
-        std::string got;       // what the file holds, or the reader read
+        const char* made; // by the shell in the scratch directory: p the path, t a target
+        bool reader;      // a reader holds the FIFO at p or t open
+        bool radio;       // the pseudo-terminal is the radio's (SYS_SERPORT)
+        control_state checked;
+        const char* line; // the console after the PTT line
+        const char* got;
     } cases[] = {
-        {"missing: created", missing, control_state::missing, "", "O"},
-        {"regular file: truncated", old_text, control_state::file, "", "O"},
-        {"link to a file", link_to_file, control_state::refused, "it is a link to a regular file;", "keep me"},
-        {"dangling link: nothing made", dangling_link, control_state::refused,
-         "it is a link to a path that does not exist", ""},
-        {"FIFO nobody reads", fifo_unread, control_state::fifo_unread, "it is a FIFO nobody reads", ""},
-        {"FIFO with a reader", fifo_read, control_state::fifo_read, "", "O"},
-        {"directory", directory, control_state::refused, "it is a directory;", ""},
-        {"link to a pseudo-terminal", link_to_pty, control_state::terminal, "", "O"},
-        {"link to the radio's pty", link_to_radio, control_state::refused, "it is a link to the radio's serial device;",
-         ""},
-        {"link to a FIFO", link_to_fifo, control_state::refused, "it is a link to a FIFO;", ""},
+        {"", false, false, control_state::missing, "", "O"},
+        {"printf 'keep me' >p", false, false, control_state::file, "", "O"},
+        {"printf 'keep me' >t; ln -s t p", false, false, control_state::refused, "it is a link to a regular file;",
+         "keep me"},
+        {"ln -s t p", false, false, control_state::refused, "it is a link to a path that does not exist", ""},
+        {"mkfifo p", false, false, control_state::fifo_unread, "it is a FIFO nobody reads", ""},
+        {"mkfifo p", true, false, control_state::fifo_read, "", "O"},
+        {"mkfifo t; ln -s t p", true, false, control_state::refused, "it is a link to a FIFO;", ""},
+        {"mkdir p", false, false, control_state::refused, "it is a directory;", ""},
+        {"ln -s \"$PTY\" p", false, false, control_state::terminal, "", "O"},
+        {"ln -s \"$PTY\" p", false, true, control_state::refused, "it is a link to the radio's serial device;", ""},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
+        SCOPED_TRACE(c.made);
         TearDown();
         SetUp();
-        int reader = -1;
-        switch (c.setup) {
-        case old_text:
-            std::ofstream(path) << "keep me";
-            break;
-        case link_to_file:
-            std::ofstream(target) << "keep me";
-            break;
-        case fifo_read:
-        case fifo_unread:
-            mkfifo(path.c_str(), 0600);
-            break;
-        case link_to_fifo:
-            mkfifo(target.c_str(), 0600);
-            break;
-        case directory:
-            mkdir(path.c_str(), 0700);
-            break;
-        default:
-            break;
-        }
-        // A reader for the FIFO, also behind a link: what it gets was written.
-        if (c.setup == fifo_read || c.setup == link_to_fifo)
-            reader = open(c.setup == fifo_read ? path.c_str() : target.c_str(), O_RDONLY | O_NONBLOCK);
-        bool to_pty = c.setup == link_to_pty || c.setup == link_to_radio;
-        bool linked = to_pty || c.setup == link_to_file || c.setup == dangling_link || c.setup == link_to_fifo;
-        ASSERT_TRUE(!linked || symlink(to_pty ? slave.c_str() : target.c_str(), path.c_str()) == 0);
-        copy_field(SYS_SERPORT, c.setup == link_to_radio ? slave.c_str() : "/dev/ttyS0");
-
+        ASSERT_EQ(system(("cd " + dir + "; " + c.made).c_str()), 0);
+        int reader =
+            c.reader ? open(access(target.c_str(), F_OK) == 0 ? target.c_str() : path.c_str(), O_RDONLY | O_NONBLOCK)
+                     : -1;
+        copy_field(SYS_SERPORT, c.radio ? slave.c_str() : "/dev/ttyS0");
         char text[1024];
         EXPECT_EQ(inspect_control(path.c_str(), text, sizeof text), c.checked) << text;
-        EXPECT_TRUE(c.setup != missing || access(path.c_str(), F_OK) != 0) << "the check made the path";
+        EXPECT_TRUE(c.checked != control_state::missing || access(path.c_str(), F_OK) != 0) << "the check made it";
         long long before = virtual_clock_elapsed_us();
         std::string out = write_o();
         EXPECT_EQ(virtual_clock_elapsed_us(), before) << "no wait";
-        EXPECT_EQ(out.empty(), c.line.empty()) << out;
-        EXPECT_TRUE(c.line.empty() || out.find("Cannot write " + path + ": " + c.line) != std::string::npos) << out;
-        std::string got;
-        int wait_ms = c.got.empty() ? 100 : 1000; // a wrong write would be there at once
-        if (to_pty)
-            got = arrived(master, wait_ms);
-        else if (reader >= 0)
-            got = arrived(reader, wait_ms);
-        else
-            got = read_file(c.setup == missing || c.setup == old_text ? path : target);
-        EXPECT_EQ(got, c.got);
-        EXPECT_EQ(access(target.c_str(), F_OK) == 0, c.setup == link_to_file || c.setup == link_to_fifo)
-            << "the link's target was made or lost";
+        EXPECT_EQ(out.empty(), !c.line[0]) << out;
+        EXPECT_TRUE(!c.line[0] || out.find("Cannot write " + path + ": " + c.line) != std::string::npos) << out;
+        EXPECT_EQ(reached({path, target}, {reader, strstr(c.made, "$PTY") ? master : -1}, c.got[0] ? 1000 : 100),
+                  c.got);
         if (reader >= 0)
             close(reader);
     }
