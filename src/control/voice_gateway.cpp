@@ -10,7 +10,6 @@
 #include <cstring>
 
 #include "config/places.h"
-#include "global.h"
 #include "util/console.h"
 
 namespace {
@@ -45,11 +44,11 @@ void replace_file(const char* path, const char* message)
 
 } // namespace
 
-void send_svx_command(const char* logmessage, const char* message, int sleeptimer)
+void send_svx_command(const char* logmessage, const char* message, int sleeptimer, void (*pause_s)(int seconds))
 {
     log_ts("%s %s %i\n\n", logmessage, message, sleeptimer);
     if (sleeptimer > 0)
-        sleep_s(sleeptimer);
+        pause_s(sleeptimer);
     replace_file(DTMF_CTRL_FILE, message);
 }
 
