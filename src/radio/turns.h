@@ -50,8 +50,8 @@ constexpr int TURN_POLL_MS = 20;
 // still waits, only what the radio has already sent is read and the call
 // returns within about TURN_POLL_MS, a line begun kept for the next call;
 // else it waits for a whole line. Meanwhile the thread counts as waiting.
-// READ_LINE with the line in line, READ_NOT_YET, or READ_FAILED (logged; also
-// without a word when the port is closed).
+// READ_LINE with the line in line, READ_NOT_YET, or READ_FAILED (logged by
+// the read; without a word when the port is closed, as nothing was read).
 int serial_read(char* line, size_t size);
 
 // A pause of the serial thread inside a step (a hand-over to the voice
