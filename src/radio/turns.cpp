@@ -88,10 +88,12 @@ queued_sequence& front()
     return queue[queue_first];
 }
 
-// Runs the oldest queued sequence, whose turn has come, and ends the turn.
+// Runs the oldest queued sequence, whose turn has come, and ends the turn;
+// with wait_after the thread counts as waiting before the next sequence can
+// start, so none of that one's time is taken for this thread's step.
 // Once the gateway stops, its turn is passed on unused: nothing would read
 // the radio's answers any more.
-void run_front()
+void run_front(bool wait_after = false)
 {
     queued_sequence& q = front();
     queue_first = (queue_first + 1) % SERIAL_QUEUE_MAX;
@@ -107,6 +109,8 @@ void run_front()
     }
     if (q.kind == QUEUED_INIT)
         init_queued = false;
+    if (wait_after)
+        liveness_waiting();
     end_turn();
 }
 
@@ -115,12 +119,9 @@ void run_front()
 // threads' transfers is no step of this thread: only its own sequences are.
 void serial_wait_turn(unsigned ticket)
 {
-    for (;;) {
-        liveness_waiting();
-        if (wait_turn(ticket, queue_count > 0, queue_count > 0 ? front().ticket : 0) == ticket)
-            break;
-        run_front();
-    }
+    liveness_waiting();
+    while (wait_turn(ticket, queue_count > 0, queue_count > 0 ? front().ticket : 0) != ticket)
+        run_front(true);
     liveness_step_begin();
 }
 

@@ -82,7 +82,7 @@ TEST_F(SdsTest, WaitingForAnotherThreadsTransferIsNoStep)
         role = 2;
         send_sds_pc("1234567", "two");
     });
-    std::this_thread::sleep_for(std::chrono::milliseconds(100)); // second takes its ticket
+    std::this_thread::sleep_for(std::chrono::milliseconds(200)); // second takes its ticket
     {
         std::lock_guard<std::mutex> lock(gate);
         go = true;
