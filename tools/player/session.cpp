@@ -194,6 +194,8 @@ void session_release(session* s)
     s->gateway.held_fds.clear();
     if (s->gateway.hosts_mounted && umount2("/etc/hosts", MNT_DETACH) == 0)
         s->gateway.hosts_mounted = false;
+    if (s->gateway.resolv_mounted && umount2("/etc/resolv.conf", MNT_DETACH) == 0)
+        s->gateway.resolv_mounted = false;
 }
 
 void fail(session* s, int line, const std::string& what)

@@ -24,8 +24,10 @@ struct gateway_process {
     int console_fd = -1; // its stdout and stderr, or a log file when attached
     int notify_fd = -1;  // its NOTIFY_SOCKET
     std::vector<int> held_fds;
-    int weather_fd = -1;        // the silent weather service's listening socket
-    bool hosts_mounted = false; // /etc/hosts is the session's own
+    int weather_fd = -1;         // the silent weather service's or name server's socket
+    bool hosts_mounted = false;  // /etc/hosts is the session's own
+    bool resolv_mounted = false; // /etc/resolv.conf is the session's own
+    long long wall_offset_s = 0; // "clock" steps so far: the gateway's wall clock ahead of the real one
 };
 
 struct session {
