@@ -63,7 +63,7 @@ TEST_F(SdsTest, WaitingForAnotherThreadsTransferIsNoStep)
         const char* name;
         int inside, bound;
         if (role == 2)
-            hung_seen += liveness_hung(clock_time(), &name, &inside, &bound);
+            hung_seen += liveness_hung(clock_monotonic_s(), &name, &inside, &bound);
         std::unique_lock<std::mutex> lock(gate);
         held = held || role == 1;
         opened.notify_all();
