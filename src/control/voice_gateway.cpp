@@ -6,7 +6,6 @@
 
 #include "config/config.h"
 #include "control/control_path.h"
-#include "global.h"
 #include "util/console.h"
 
 namespace {
@@ -18,11 +17,11 @@ bool ptt_stalled = false;
 
 } // namespace
 
-void send_svx_command(const char* logmessage, const char* message, int sleeptimer)
+void send_svx_command(const char* logmessage, const char* message, int sleeptimer, void (*pause_s)(int seconds))
 {
     log_ts("%s %s %i\n\n", logmessage, message, sleeptimer);
     if (sleeptimer > 0)
-        sleep_s(sleeptimer);
+        pause_s(sleeptimer);
     write_control(DTMF_CTRL_PATH, message, &dtmf_stalled);
 }
 

@@ -4,9 +4,11 @@
 #pragma once
 
 // Logs "<logmessage> <message> <sleeptimer>" and an empty line, waits
-// sleeptimer seconds (none when 0 or less), then writes message (no newline)
-// to the DTMF control path, replacing the whole content of a file.
-void send_svx_command(const char* logmessage, const char* message, int sleeptimer);
+// sleeptimer seconds with pause_s (none when 0 or less), then writes message
+// (no newline) to the DTMF control path, replacing the whole content of a
+// file. The caller's pause lets the serial thread's turns on the radio line
+// go on.
+void send_svx_command(const char* logmessage, const char* message, int sleeptimer, void (*pause_s)(int seconds));
 
 // Logs "<logmessage> <message>" and writes message ("O" or "Z") to the PTT
 // control path.

@@ -19,9 +19,6 @@ namespace {
 // Passes in a row that got no line from the radio.
 int failed_passes = 0;
 
-// How long a pass waits for radio input while a sequence of ours waits for
-// its turn on the line: the turn is taken at most this late.
-constexpr int TURN_POLL_MS = 20;
 // A failed pass pauses this long: a dead port then costs one log line a second.
 constexpr int FAILED_PASS_PAUSE_S = 1;
 // Failed reads in a row on an open port after which it is closed and reopened.
@@ -37,13 +34,14 @@ int longest_step_s()
 
 // After a pass that got no line (failed_passes counts them, reset when a line
 // arrives): pauses one second so a dead port cannot spin the CPU or flood the
-// log, and reopens the port when it is closed or reads keep failing (an
-// unplugged USB adapter comes back under its old name). Returns 1 when the
-// port was opened anew, so the radio is initialised again.
+// log (a sequence of ours still takes its turn meanwhile), and reopens the
+// port when it is closed or reads keep failing (an unplugged USB adapter comes
+// back under its old name). Returns 1 when the port was opened anew, so the
+// radio is initialised again.
 int serial_recover()
 {
     liveness_step_begin();
-    sleep_s(FAILED_PASS_PAUSE_S);
+    serial_pause_s(FAILED_PASS_PAUSE_S);
     failed_passes++;
     if (serport.load() >= 0 && failed_passes < REOPEN_AFTER_FAILURES)
         return 0;
@@ -52,26 +50,20 @@ int serial_recover()
 }
 
 // One pass: this thread's sequences whose turn has come, then one line from
-// the radio through the dispatcher. While a sequence of ours still waits for
-// its turn, only what the radio has already sent is read, and the turn is
-// looked at again soon; else read_line blocks until a line comes.
+// the radio through the dispatcher. While a sequence of ours waits for its
+// turn, the read returns soon, a line begun or not (radio/turns.h), and the
+// pass ends without a line.
 void serial_pass()
 {
     memset(data, 0, sizeof data);
-    bool ours_wait = !serial_run_due();
-    liveness_waiting();
-    if (ours_wait && !serial_input_ready(TURN_POLL_MS)) {
-        if (!keep_running)
-            run = 0;
-        return;
-    }
-    bool got = serport.load() >= 0 && read_line(data, sizeof data);
-    liveness_step_begin();
-    if (got) {
+    int got = serial_read(data, sizeof data);
+    if (got != READ_NOT_YET)
+        liveness_step_begin();
+    if (got == READ_LINE) {
         failed_passes = 0;
         if (data[0] != CR)
             dispatch_line(data);
-    } else if (keep_running && serial_recover()) {
+    } else if (got == READ_FAILED && keep_running && serial_recover()) {
         run = 0; // a reopened port may lead to a radio that was switched off
     }
     if (!keep_running)

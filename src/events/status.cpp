@@ -88,5 +88,5 @@ void handle_status(const char* line, const char* sender)
 
     log_ts("got status -> %i %s\n", static_cast<int>(status), dtmftext);
     if (dtmftext[0] != '\0')
-        send_svx_command("SENDSTATUS", dtmftext, COMMAND_WAIT_S);
+        send_svx_command("SENDSTATUS", dtmftext, COMMAND_WAIT_S, serial_pause_s);
 }

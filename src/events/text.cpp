@@ -85,7 +85,7 @@ void release_oldest()
         log_ts("%s->%s\n", tag, h.text);
         send_to_reflector(h.text);
     } else if (h.kind == MSG_SVX) {
-        send_svx_command("SENDTEXT 8204/820C PC:", h.text, 0);
+        send_svx_command("SENDTEXT 8204/820C PC:", h.text, 0, serial_pause_s);
     }
     held_first = (held_first + 1) % HELD_FORWARDS_MAX;
     held_count--;
@@ -176,7 +176,7 @@ void handle_group_text(const char* line, const char* sender)
         log_ts("GC->%s\n", message);
         send_to_reflector(message);
     } else {
-        send_svx_command("SENDTEXT 8200 GC:", text, GROUP_TEXT_DELAY_S);
+        send_svx_command("SENDTEXT 8200 GC:", text, GROUP_TEXT_DELAY_S, serial_pause_s);
     }
 }
 

@@ -26,9 +26,10 @@ namespace {
 constexpr int WAIT_POLLS = 20;
 constexpr long long WAIT_POLL_US = 50000;
 
-// A byte serial_input_ready took from the port to see whether a line begins,
-// kept for the next read_line; -1 for none.
-int carried_byte = -1;
+// The line being assembled: a read that returns before its CR leaves it
+// here, so its bytes stay in order with those that finish it.
+char partial[LINE_MAX_BYTES + 1];
+int partial_position = 0;
 
 struct speed_entry {
     int bits_per_second;
@@ -64,12 +65,35 @@ void configure_port()
     port_configure(serport.load(), pibaudrate);
 }
 
+void drop_partial()
+{
+    memset(partial, 0, sizeof partial);
+    partial_position = 0;
+}
+
 void close_locked()
 {
-    carried_byte = -1;
+    drop_partial(); // a reopened port starts a new line
     int fd = serport.exchange(-1);
     if (fd >= 0)
         close(fd);
+}
+
+// Whether a byte (or a failure, which the read then reports) waits on fd
+// within wait_ms; false on silence or a signal.
+bool input_within(int fd, int wait_ms)
+{
+    struct pollfd port = {fd, POLLIN, 0};
+    int ready = poll(&port, 1, wait_ms);
+    return ready > 0 || (ready < 0 && errno != EINTR);
+}
+
+// The whole line in partial goes to line, zero-filled behind it.
+void deliver(char* line, size_t size)
+{
+    memset(line, 0, size);
+    memcpy(line, partial, size - 1 < sizeof partial ? size - 1 : sizeof partial);
+    drop_partial();
 }
 
 } // namespace
@@ -183,54 +207,35 @@ int assemble_byte(char* line, size_t size, int* position, char byte)
     return byte == CR;
 }
 
-int read_line(char* line, size_t size)
+int read_line(char* line, size_t size, int wait_ms)
 {
-    int position = 0;
     int fd = serport.load();
-    if (carried_byte >= 0) {
-        char first = static_cast<char>(carried_byte);
-        carried_byte = -1;
-        if (assemble_byte(line, size, &position, first))
-            return 1;
-    }
+    int taken = 0; // bytes this call took, counted only while it is bounded
     for (;;) {
+        if (wait_ms >= 0) {
+            if (taken > LINE_MAX_BYTES || !input_within(fd, taken == 0 ? wait_ms : 0))
+                return READ_NOT_YET;
+            taken++;
+        }
         char byte;
         ssize_t got = read(fd, &byte, 1);
         // The signal handler is installed without SA_RESTART, so a signal that
         // lands on this thread ends the read early: the port is fine, read on.
         if (got < 0 && errno == EINTR)
             continue;
-        if (got < 0) {
-            int err = errno;
-            log_failure("Error reading: %s\n", strerror(err));
-            memset(line, 0, size);
-            return 0;
+        if (got <= 0) {
+            if (got < 0) {
+                int err = errno;
+                log_failure("Error reading: %s\n", strerror(err));
+            } else {
+                log_failure("Read nothing!\n");
+            }
+            drop_partial();
+            return READ_FAILED;
         }
-        if (got == 0) {
-            log_failure("Read nothing!\n");
-            memset(line, 0, size);
-            return 0;
+        if (assemble_byte(partial, sizeof partial, &partial_position, byte)) {
+            deliver(line, size);
+            return READ_LINE;
         }
-        if (assemble_byte(line, size, &position, byte))
-            return 1;
     }
-}
-
-bool serial_input_ready(int timeout_ms)
-{
-    int fd = serport.load();
-    while (fd >= 0 && carried_byte < 0) {
-        struct pollfd port = {fd, POLLIN, 0};
-        int ready = poll(&port, 1, timeout_ms);
-        if (ready == 0 || (ready < 0 && errno == EINTR))
-            return false;
-        // The LF that ends the last line is no input: a read for it would
-        // block until the radio's next line.
-        char byte;
-        if (ready < 0 || read(fd, &byte, 1) != 1)
-            return true; // a failing port: the reader says so
-        if (byte != LF)
-            carried_byte = static_cast<unsigned char>(byte);
-    }
-    return true;
 }

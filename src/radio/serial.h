@@ -71,14 +71,20 @@ constexpr int LINE_MAX_BYTES = 1023;
 // that completes the line, 0 otherwise.
 int assemble_byte(char* line, size_t size, int* position, char byte);
 
-// Reads one line from serport into line (size bytes, zero-filled by the caller),
-// one byte per read. Returns 1 for a complete line ending in CR; 0 after a read
-// error ("Error reading: ...") or end of input ("Read nothing!"), both logged,
-// the partial line discarded. A read interrupted by a signal is retried.
-int read_line(char* line, size_t size);
+// What a read of the radio's line brought.
+enum read_result {
+    READ_FAILED, // a read error ("Error reading: ...") or end of input ("Read nothing!"),
+                 // both logged; the line begun is dropped
+    READ_LINE,   // a whole line, ending in CR
+    READ_NOT_YET // no whole line yet: the bytes of a line begun are kept for the next read
+};
 
-// True when a line has begun (read_line then takes its first byte, already
-// read here), or the port is closed or failing (the read then says so). Waits
-// up to timeout_ms for it, dropping LF bytes as the line assembly does; false
-// when nothing came (or the wait was interrupted).
-bool serial_input_ready(int timeout_ms);
+// Reads from serport, one byte per read, into the line being assembled, which
+// is kept from one call to the next (and dropped when the port is closed or
+// reopened). With wait_ms negative it waits until the line is whole. Else it
+// waits up to wait_ms for a first byte and then takes only the bytes already
+// there, at most LINE_MAX_BYTES + 1 of them: a line begun without its CR, or
+// silence, never holds the caller longer. A whole line goes into line (size
+// bytes, at least LINE_MAX_BYTES + 1), zero-filled behind it. A read or wait
+// interrupted by a signal is no failure.
+int read_line(char* line, size_t size, int wait_ms);

@@ -66,6 +66,7 @@ template <class Sequence> void in_turn(Sequence sequence)
 // --- the serial thread's queue ---------------------------------------------------
 
 constexpr int ISSI_FIELD_SIZE = 20; // as the serial thread keeps CALL_ID
+constexpr long long TURN_POLL_US = TURN_POLL_MS * 1000LL;
 
 enum queued_kind { QUEUED_ACK, QUEUED_PC, QUEUED_INIT };
 
@@ -87,10 +88,12 @@ queued_sequence& front()
     return queue[queue_first];
 }
 
-// Runs the oldest queued sequence, whose turn has come, and ends the turn.
+// Runs the oldest queued sequence, whose turn has come, and ends the turn;
+// with wait_after the thread counts as waiting before the next sequence can
+// start, so none of that one's time is taken for this thread's step.
 // Once the gateway stops, its turn is passed on unused: nothing would read
 // the radio's answers any more.
-void run_front()
+void run_front(bool wait_after = false)
 {
     queued_sequence& q = front();
     queue_first = (queue_first + 1) % SERIAL_QUEUE_MAX;
@@ -106,16 +109,19 @@ void run_front()
     }
     if (q.kind == QUEUED_INIT)
         init_queued = false;
+    if (wait_after)
+        liveness_waiting();
     end_turn();
 }
 
 // Waits, without reading the radio, until ticket is served; the queued
-// sequences whose turn comes first run meanwhile.
+// sequences whose turn comes first run meanwhile. Waiting for the other
+// threads' transfers is no step of this thread: only its own sequences are.
 void serial_wait_turn(unsigned ticket)
 {
     liveness_waiting();
     while (wait_turn(ticket, queue_count > 0, queue_count > 0 ? front().ticket : 0) != ticket)
-        run_front();
+        run_front(true);
     liveness_step_begin();
 }
 
@@ -183,6 +189,31 @@ bool serial_run_due()
     while (queue_count > 0 && turn_is(front().ticket))
         run_front();
     return queue_count == 0;
+}
+
+int serial_read(char* line, size_t size)
+{
+    bool ours_wait = !serial_run_due();
+    liveness_waiting();
+    if (serport.load() < 0)
+        return READ_FAILED;
+    return read_line(line, size, ours_wait ? TURN_POLL_MS : -1);
+}
+
+void serial_pause_s(int seconds)
+{
+    long long left = seconds > 0 ? static_cast<long long>(seconds) * 1000000 : 0;
+    while (left > 0) {
+        // Only this thread queues its sequences: with none waiting, none can
+        // fall due during the rest of the pause.
+        if (serial_run_due()) {
+            sleep_us(left);
+            return;
+        }
+        long long slice = left < TURN_POLL_US ? left : TURN_POLL_US;
+        sleep_us(slice);
+        left -= slice;
+    }
 }
 
 int serial_setup_port()

@@ -8,8 +8,12 @@
 // reflector and local request threads wait for their turn. The serial thread
 // never waits: it alone reads the radio's OKs that the sequence in progress
 // waits for, so its own sequences queue here with their tickets and it goes
-// on reading the radio until their turn comes.
+// on reading the radio until their turn comes. Whatever it does meanwhile
+// (half a line read, a pause), it looks at its turn often enough that a due
+// sequence starts at most about TURN_POLL_MS late, so it never holds up the
+// tickets behind its own.
 #pragma once
+#include <cstddef>
 
 // --- the reflector and local request threads: blocking sends ---------------
 
@@ -34,8 +38,27 @@ void serial_queue_pc(const char* issi, const char* text);
 void serial_queue_init();
 
 // Runs the queued sequences whose turn has come, oldest first. Returns true
-// when none waits any more. Called by the serial thread between radio lines.
+// when none waits any more.
 bool serial_run_due();
+
+// How late the serial thread may take a due turn: while a sequence of its own
+// waits, it never reads or pauses longer than this without looking.
+constexpr int TURN_POLL_MS = 20;
+
+// The serial thread's read of the radio (radio/serial.h read_line), between
+// its turns: first the sequences whose turn has come run; then, while one
+// still waits, only what the radio has already sent is read and the call
+// returns within about TURN_POLL_MS, a line begun kept for the next call;
+// else it waits for a whole line. Meanwhile the thread counts as waiting.
+// READ_LINE with the line in line, READ_NOT_YET, or READ_FAILED (logged by
+// the read; without a word when the port is closed, as nothing was read).
+int serial_read(char* line, size_t size);
+
+// A pause of the serial thread inside a step (a hand-over to the voice
+// gateway, the pause after a failed read): seconds of sleep, none when 0 or
+// less, during which its sequences still run as their turn comes. The sleep
+// keeps its full length; a sequence run meanwhile adds its own.
+void serial_pause_s(int seconds);
 
 // The port's set-up, reopen and close (radio/serial.h) with the line to
 // themselves. The serial thread's queued sequences keep their place: those

@@ -90,7 +90,7 @@ TEST(ReadLine, SignalDuringTheReadKeepsTheLine)
     capture_stdout_begin();
     std::thread reader([&] {
         reader_tid = syscall(SYS_gettid);
-        result = read_line(line, sizeof line);
+        result = read_line(line, sizeof line, -1);
     });
     ASSERT_EQ(write(ends[1], "AB", 2), 2);
     // Signal only once the reader has taken "AB" and sleeps in its next read.
@@ -114,6 +114,64 @@ TEST(ReadLine, SignalDuringTheReadKeepsTheLine)
     EXPECT_EQ(result, 1);
     EXPECT_STREQ(line, "ABC\r");
     EXPECT_EQ(out, "");
+}
+
+// A bounded read takes only what the radio has sent and returns: a line
+// begun is finished by a later read, unless the port was closed meanwhile.
+TEST(ReadLine, BoundedReadKeepsTheLineBegunUntilThePortCloses)
+{
+    const struct {
+        const char* name;
+        std::vector<std::string> feeds; // "close": the port is closed and opened anew
+        std::string lines;              // every line read, each followed by '|'
+    } rows[] = {
+        {"silence", {""}, ""},
+        {"lf that ends the last line", {"\n"}, ""},
+        {"line in two parts", {"+CT", "GS: 1,1\r\n"}, "+CTGS: 1,1\r|"},
+        {"two lines at once", {"OK\r\nOK\r\n"}, "OK\r|OK\r|"},
+        {"closed port drops the line begun", {"+CT", "close", "OK\r\n"}, "OK\r|"},
+    };
+    for (const auto& r : rows) {
+        int ends[2] = {-1, -1};
+        std::string lines;
+        for (const std::string& feed : r.feeds) {
+            if (feed == "close" || ends[0] < 0) {
+                if (ends[0] >= 0) {
+                    port_close();
+                    close(ends[1]);
+                }
+                ASSERT_EQ(pipe(ends), 0);
+                serport = ends[0];
+            }
+            if (feed != "close") {
+                ASSERT_EQ(write(ends[1], feed.data(), feed.size()), static_cast<ssize_t>(feed.size()));
+            }
+            char line[LINE_MAX_BYTES + 1];
+            while (read_line(line, sizeof line, 0) == READ_LINE)
+                lines += std::string(line) + "|";
+        }
+        EXPECT_EQ(lines, r.lines) << r.name;
+        port_close();
+        close(ends[1]);
+    }
+}
+
+// Noise without a CR never holds a bounded read: it returns after a line's
+// worth of bytes and leaves the rest for the next.
+TEST(ReadLine, BoundedReadReturnsFromAFloodWithoutCr)
+{
+    int ends[2];
+    ASSERT_EQ(pipe(ends), 0);
+    serport = ends[0];
+    const std::string flood(3 * LINE_MAX_BYTES, 'x');
+    ASSERT_EQ(write(ends[1], flood.data(), flood.size()), static_cast<ssize_t>(flood.size()));
+    char line[LINE_MAX_BYTES + 1];
+    EXPECT_EQ(read_line(line, sizeof line, 0), READ_NOT_YET);
+    int left = 0;
+    ioctl(ends[0], FIONREAD, &left);
+    EXPECT_GT(left, 0);
+    port_close();
+    close(ends[1]);
 }
 
 TEST(SerialSetUp, RawLine8N1AtTheConfiguredSpeedWithInputFlushed)
