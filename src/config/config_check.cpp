@@ -16,6 +16,7 @@
 
 #include "config/config.h"
 #include "config/config_reader.h"
+#include "config/reflector_address.h"
 #include "util/console.h"
 
 namespace {
@@ -202,7 +203,7 @@ void check_outcome(std::vector<finding>& findings, const config_trace& trace)
         if ((key.text == DMO_REPEATER || key.text == REFLECTOR_ONLY) && strcmp(key.text, "YES") != 0 &&
             strcasecmp(key.text, "YES") == 0)
             add(findings, line, NOT_EXACTLY_YES, key.name, key.text);
-        if (key.text == REFLECTOR_DNS && !trace.resolved)
+        if (key.text == REFLECTOR_DNS && trace.lookup != lookup_outcome::found)
             add(findings, line, DOES_NOT_RESOLVE, REFLECTOR_DNS);
     }
 }
@@ -260,8 +261,11 @@ void print_effective(const config_trace& trace)
     char masked[sizeof API_KEY];
     format_masked_api_key(masked, sizeof masked);
     log_raw("%s=%s\n", WEATHER_KEY_NAME, masked);
-    if (trace.resolved)
-        log_raw("REFLECTOR_IP:%s\n", REFLECTOR_IP);
+    if (trace.lookup == lookup_outcome::found) {
+        char dotted[INET_ADDRSTRLEN];
+        format_ipv4(dotted, sizeof dotted, REFLECTOR_IP);
+        log_raw("REFLECTOR_IP:%s\n", dotted);
+    }
 }
 
 } // namespace
@@ -284,7 +288,7 @@ int check_config(const char* cfgFile)
     if (!findings.empty())
         log_raw("\n");
     print_effective(trace);
-    if (!trace.resolved)
+    if (trace.lookup != lookup_outcome::found)
         return 1;
     return findings.empty() ? 0 : 2;
 }

@@ -5,6 +5,7 @@
 #include <netinet/in.h>
 
 #include "config/config.h"
+#include "config/reflector_address.h"
 #include "global.h"
 #include "net/reflector_messages.h"
 #include "net/udp.h"
@@ -23,7 +24,9 @@ unsigned dropped_since_report = 0;
 // the status line; with REFLECTOR_ONLY, counts and reports every other sender.
 bool from_reflector(const struct sockaddr_in* sender)
 {
-    if (sender->sin_family == AF_INET && sender->sin_addr.s_addr == inet_addr(REFLECTOR_IP)) {
+    // While the address is not known, nobody is the reflector.
+    in_addr_t reflector = REFLECTOR_IP.load();
+    if (reflector != 0 && sender->sin_family == AF_INET && sender->sin_addr.s_addr == reflector) {
         reflector_heard_at = clock_time();
         return true;
     }

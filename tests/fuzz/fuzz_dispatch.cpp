@@ -10,6 +10,7 @@
 // reflector socket is -1, the control files, fault log and weather scratch
 // file lie in a private directory, the weather service address has a scheme
 // libcurl refuses at once, and sleeps return at once.
+#include <arpa/inet.h>
 #include <curl/curl.h>
 
 #include <cstddef>
@@ -18,6 +19,7 @@
 #include <string>
 
 #include "config/config.h"
+#include "config/reflector_address.h"
 #include "events/dispatch.h"
 #include "events/session.h"
 #include "events/weather.h"
@@ -77,7 +79,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
     copy_field(ZIP, "8010");
     copy_field(COUNTRY, "AT");
     copy_field(DMO_REPEATER, "YES");
-    copy_field(REFLECTOR_IP, "127.0.0.1");
+    REFLECTOR_IP = htonl(INADDR_LOOPBACK);
     SYS_CTOM_WAIT = 2;
     SYS_DEBUG = 1; // the detail lines are code too
     serport = -1;

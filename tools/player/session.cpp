@@ -21,6 +21,7 @@
 #include <sstream>
 
 #include "escape.h"
+#include "name_service.h"
 
 namespace {
 
@@ -121,12 +122,10 @@ bool pump_round(session* s, int wait_ms)
     // poll instead of in it, or the poll would never wait.
     bool attached = s->opt->gateway_binary.empty();
     int console_pipe = attached || s->console_stalled ? -1 : s->gateway.console_fd;
-    struct pollfd fds[5] = {{s->radio.master, POLLIN, 0},
-                            {s->reflector_fd, POLLIN, 0},
-                            {console_pipe, POLLIN, 0},
-                            {s->inotify_fd, POLLIN, 0},
-                            {s->gateway.notify_fd, POLLIN, 0}};
-    if (poll(fds, 5, wait_ms) <= 0)
+    int name_server = s->gateway.name_server_answers ? s->gateway.name_server_fd : -1;
+    struct pollfd fds[6] = {{s->radio.master, POLLIN, 0}, {s->reflector_fd, POLLIN, 0},      {console_pipe, POLLIN, 0},
+                            {s->inotify_fd, POLLIN, 0},   {s->gateway.notify_fd, POLLIN, 0}, {name_server, POLLIN, 0}};
+    if (poll(fds, 6, wait_ms) <= 0)
         return false;
     char buf[4096];
     if (fds[0].revents & POLLIN) {
@@ -147,6 +146,8 @@ bool pump_round(session* s, int wait_ms)
         inotify_events(s);
     if (fds[4].revents & POLLIN)
         notify_message(s);
+    if (fds[5].revents & POLLIN)
+        answer_no_such_name(name_server);
     return true;
 }
 
@@ -186,14 +187,15 @@ void session_release(session* s)
 {
     radio_close(&s->radio);
     for (int* fd : {&s->reflector_fd, &s->gateway.console_fd, &s->inotify_fd, &s->gateway.notify_fd,
-                    &s->gateway.weather_fd, &s->saved_log_fd})
+                    &s->gateway.weather_fd, &s->gateway.name_server_fd, &s->saved_log_fd})
         if (*fd >= 0)
             close(*fd), *fd = -1;
     for (int fd : s->gateway.held_fds)
         close(fd);
     s->gateway.held_fds.clear();
-    if (s->gateway.hosts_mounted && umount2("/etc/hosts", MNT_DETACH) == 0)
-        s->gateway.hosts_mounted = false;
+    for (const std::string& path : s->gateway.mounted)
+        umount2(path.c_str(), MNT_DETACH);
+    s->gateway.mounted.clear();
 }
 
 void fail(session* s, int line, const std::string& what)

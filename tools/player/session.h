@@ -24,8 +24,10 @@ struct gateway_process {
     int console_fd = -1; // its stdout and stderr, or a log file when attached
     int notify_fd = -1;  // its NOTIFY_SOCKET
     std::vector<int> held_fds;
-    int weather_fd = -1;        // the silent weather service's listening socket
-    bool hosts_mounted = false; // /etc/hosts is the session's own
+    int weather_fd = -1;              // the silent weather service's listening socket
+    std::vector<std::string> mounted; // the session's own name files, bound over these
+    int name_server_fd = -1;          // the name-server stand-in's socket
+    bool name_server_answers = false; // it answers "no such name" (else it keeps silent)
 };
 
 struct session {
@@ -36,6 +38,8 @@ struct session {
     gateway_process gateway;
     record rec;
     int reflector_fd = -1;
+    std::string reflector_at; // after "reflector-at": where the reflector stand-in moved
+    std::string extra_hosts;  // lines of the private /etc/hosts the player adds itself
     int inotify_fd = -1;
     std::map<int, std::string> watched_dirs;
     std::set<std::string> tracked;         // files whose writes are recorded

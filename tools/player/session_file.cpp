@@ -2,6 +2,7 @@
 // session_spec the player plays.
 #include "session_file.h"
 
+#include <arpa/inet.h>
 #include <signal.h>
 
 #include <cstdio>
@@ -44,10 +45,10 @@ double duration(const std::string& text)
 }
 
 namespace {
-const std::set<std::string> VERBS = {"radio",          "radio-bytes", "reflector", "local",   "answer",
-                                     "wait",           "signal",      "unplug",    "plug",    "put",
-                                     "sent",           "datagram",    "file",      "console", "exit",
-                                     "reflector-from", "notify",      "link",      "stdout",  "radio-output"};
+const std::set<std::string> VERBS = {
+    "radio",  "radio-bytes",    "reflector", "local", "answer",   "wait",         "signal",
+    "unplug", "plug",           "put",       "sent",  "datagram", "file",         "console",
+    "exit",   "reflector-from", "notify",    "link",  "stdout",   "radio-output", "reflector-at"};
 
 bool parse_unnamed_kinds(std::string text, unnamed_kinds* kinds, std::string* error)
 {
@@ -132,6 +133,18 @@ bool parse_line(std::string text, int number, session_spec* s, std::string* erro
         }
         return true;
     }
+    if (l.verb == "hosts") {
+        s->hosts.push_back(text);
+        return true;
+    }
+    if (l.verb == "name-server") {
+        s->name_server = text;
+        if (text != "nxdomain" && text != "silent") {
+            *error = "\"name-server\" takes nxdomain or silent";
+            return false;
+        }
+        return true;
+    }
     if (l.verb == "args") {
         std::istringstream words(text);
         for (std::string w; words >> w;)
@@ -154,6 +167,11 @@ bool parse_line(std::string text, int number, session_spec* s, std::string* erro
     }
     if (l.verb == "radio-output" && text != "stop" && text != "start") {
         *error = "\"radio-output\" takes stop or start";
+        return false;
+    }
+    struct in_addr loopback;
+    if (l.verb == "reflector-at" && (inet_pton(AF_INET, text.c_str(), &loopback) != 1 || text.rfind("127.", 0) != 0)) {
+        *error = "\"reflector-at\" takes a loopback address (127.0.0.2)";
         return false;
     }
     if (l.verb == "signal" && !signal_number(text)) {

@@ -36,7 +36,12 @@ struct session_spec {
     std::vector<std::string> env; // KEY=VALUE set in the gateway's environment
     bool journal = false;         // stdout is "the journal": JOURNAL_STREAM names it
     bool silent_weather = false;  // the weather service takes connections and never answers
-    unnamed_kinds only_named;     // what no line names, of these kinds, is not reported
+    // "hosts ADDR NAME": lines of the session's own /etc/hosts, below localhost.
+    std::vector<std::string> hosts;
+    // "name-server nxdomain|silent": what answers the gateway's DNS queries;
+    // empty: nothing listens where they go, so each is refused at once.
+    std::string name_server;
+    unnamed_kinds only_named; // what no line names, of these kinds, is not reported
     // "reply TEXT": the radio's answers to the gateway's commands and PDUs, in
     // the order it writes them, wherever the lines stand; then "answer" holds.
     std::vector<std::string> replies;

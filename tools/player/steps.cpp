@@ -12,6 +12,7 @@
 #include <fstream>
 
 #include "gateway.h"
+#include "name_service.h"
 
 namespace {
 
@@ -90,6 +91,21 @@ void plant_link(session* s, const line_spec& l)
         fail(s, l.number, "cannot link " + l.path + ": " + strerror(errno));
 }
 
+// "reflector-at ADDR": the stand-in listens and sends at ADDR, and the
+// reflector's name resolves there.
+void move_reflector(session* s, const line_spec& l)
+{
+    int fd = bind_udp(*s, reflector_port(*s->script), l.text.c_str());
+    if (fd < 0) {
+        fail(s, l.number, "the reflector cannot move to " + l.text);
+        return;
+    }
+    close(s->reflector_fd);
+    s->reflector_fd = fd;
+    s->reflector_at = l.text;
+    write_hosts(*s);
+}
+
 void do_once(session* s, const line_spec& l)
 {
     if (l.verb == "radio" || l.verb == "radio-bytes")
@@ -115,6 +131,8 @@ void do_once(session* s, const line_spec& l)
         plant_link(s, l);
     else if (l.verb == "stdout")
         s->console_stalled = l.text == "stall";
+    else if (l.verb == "reflector-at")
+        move_reflector(s, l);
     else if (l.verb == "radio-output" && s->radio.slave >= 0)
         tcflow(s->radio.slave, l.text == "stop" ? TCOOFF : TCOON);
 }

@@ -9,8 +9,8 @@
 bool weather_host(const std::string& url, std::string* host, int* port);
 
 // A weather service that takes the connection and never answers, as a stalled
-// or overloaded one does: the service's name resolves to 127.0.0.1 in this
-// mount namespace (a private /etc/hosts), where the player listens and never
-// accepts. The gateway's query then lasts its full time-out. False, said on
-// stdout, when it cannot be set up.
-bool silence_weather_service(session* s);
+// or overloaded one does: the service's name is to resolve to 127.0.0.1
+// (*hosts_line, for the session's own /etc/hosts), where the player listens
+// and never accepts. The gateway's query then lasts its full time-out. False,
+// said on stdout, when it cannot be set up.
+bool silence_weather_service(session* s, std::string* hosts_line);
