@@ -185,7 +185,10 @@ void trace_line(config_trace* trace, int number, std::string text, const line_re
     trace->lines.push_back(line);
 }
 
-// Runs before any thread starts; the lookup thread looks again later.
+// Looks REFLECTOR_DNS up for the start. A name that does not exist is a
+// configuration fault and stops the gateway; a lookup that could not be made
+// (a board up before its network) starts it without the reflector, and the
+// lookup thread finds the address later. Returns 0 only for the stop.
 int resolve_reflector(bool echo, config_trace* trace)
 {
     in_addr_t address = 0;
@@ -196,12 +199,17 @@ int resolve_reflector(bool echo, config_trace* trace)
         trace->lookup = outcome;
         trace->lookup_reason = reason;
     }
-    if (outcome != lookup_outcome::found) {
+    if (outcome == lookup_outcome::no_such_name) {
         if (echo)
             log_raw_failure("Could not resolve host name\n");
         return 0;
     }
-    if (echo) {
+    if (!echo)
+        return 1;
+    if (outcome == lookup_outcome::no_answer) {
+        log_raw_refusal("REFLECTOR_DNS %s: no answer (no network yet?), starting without the reflector\n",
+                        REFLECTOR_DNS);
+    } else {
         char dotted[INET_ADDRSTRLEN];
         format_ipv4(dotted, sizeof dotted, address);
         log_raw("REFLECTOR_IP:%s\n", dotted);

@@ -39,7 +39,9 @@ extern char API_KEY[33];           // weather service key, 32 lowercase hex char
 
 // Restores every default, reads cfgFile and looks REFLECTOR_DNS up
 // (REFLECTOR_IP of config/reflector_address.h). Returns 1 when the file was
-// read and the name resolved, 0 otherwise.
+// read and the name resolved, or the lookup could not be made (REFLECTOR_IP
+// is then 0, said in one line); 0 when the file cannot be opened or the name
+// does not exist.
 int read_config(const char* cfgFile);
 
 // True when DMO_REPEATER asks for the DMO repeater mode (exactly "YES").

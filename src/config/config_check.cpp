@@ -42,6 +42,8 @@ constexpr char WEATHER_REFUSED_EARLIER[] =
 constexpr char UNKNOWN_MODEL[] = "SYS_HARDWARE=%s is no known radio model%s: the radio gets no initialisation";
 constexpr char NOT_EXACTLY_YES[] = "%s=%s is not exactly YES: it counts as NO";
 constexpr char DOES_NOT_RESOLVE[] = "REFLECTOR_DNS=%s does not resolve: the gateway would stop";
+constexpr char NO_ANSWER[] = "REFLECTOR_DNS=%s could not be looked up (%s): the gateway would start without the "
+                             "reflector and look again every %d s";
 
 // What some Windows editors put before the first line; the gateway reads it
 // as part of the first key.
@@ -203,8 +205,10 @@ void check_outcome(std::vector<finding>& findings, const config_trace& trace)
         if ((key.text == DMO_REPEATER || key.text == REFLECTOR_ONLY) && strcmp(key.text, "YES") != 0 &&
             strcasecmp(key.text, "YES") == 0)
             add(findings, line, NOT_EXACTLY_YES, key.name, key.text);
-        if (key.text == REFLECTOR_DNS && trace.lookup != lookup_outcome::found)
+        if (key.text == REFLECTOR_DNS && trace.lookup == lookup_outcome::no_such_name)
             add(findings, line, DOES_NOT_RESOLVE, REFLECTOR_DNS);
+        if (key.text == REFLECTOR_DNS && trace.lookup == lookup_outcome::no_answer)
+            add(findings, line, NO_ANSWER, REFLECTOR_DNS, trace.lookup_reason.c_str(), REFLECTOR_LOOKUP_PERIOD_S);
     }
 }
 
@@ -288,7 +292,7 @@ int check_config(const char* cfgFile)
     if (!findings.empty())
         log_raw("\n");
     print_effective(trace);
-    if (trace.lookup != lookup_outcome::found)
+    if (trace.lookup == lookup_outcome::no_such_name)
         return 1;
     return findings.empty() ? 0 : 2;
 }

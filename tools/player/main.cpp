@@ -59,6 +59,7 @@ const char* const HELP =
     "  journal            the gateway's stdout is named by JOURNAL_STREAM, as systemd's journal is\n"
     "  weather-service silent  the weather service takes connections and never answers\n"
     "  hosts ADDR NAME    a line of the session's own /etc/hosts\n"
+    "  name-server nxdomain|silent  the session's name server answers \"no such name\" / never\n"
     "  only-named [radio] [datagrams] [files]  of these (default all), report nothing no line\n"
     "                     names; sent, datagram and file find their text further on\n"
     "  reply TEXT         the answer to one command: the Nth reply line answers the Nth command\n"

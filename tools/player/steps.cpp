@@ -92,9 +92,16 @@ void plant_link(session* s, const line_spec& l)
 }
 
 // "reflector-at ADDR": the stand-in listens and sends at ADDR, and the
-// reflector's name resolves there.
+// reflector's name resolves there (it may already be there, and only the
+// name is new).
 void move_reflector(session* s, const line_spec& l)
 {
+    std::string at = s->reflector_at.empty() ? "127.0.0.1" : s->reflector_at;
+    if (l.text == at) { // the name appears where the reflector already is
+        s->reflector_at = l.text;
+        write_hosts(*s);
+        return;
+    }
     int fd = bind_udp(*s, reflector_port(*s->script), l.text.c_str());
     if (fd < 0) {
         fail(s, l.number, "the reflector cannot move to " + l.text);
