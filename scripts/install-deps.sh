@@ -8,9 +8,10 @@ set -euo pipefail
 # the unit tests are built with it too; clang-format checks the house format.
 # libclang-rt-14-dev: libFuzzer and clang's sanitizer runtimes for the fuzz
 # targets (clang only recommends it). libbenchmark-dev: the benchmark program.
-# lintian: the packaging check runs it on the Debian package.
+# lintian: the packaging check runs it on the Debian package. faketime: the
+# sessions that step the gateway's wall clock preload its libfaketime.
 packages=(g++ clang clang-format cmake make pkg-config libgtest-dev libgmock-dev libcurl4-openssl-dev libsystemd-dev systemd
-          groff-base iproute2 util-linux libclang-rt-14-dev libbenchmark-dev lintian)
+          groff-base iproute2 util-linux libclang-rt-14-dev libbenchmark-dev lintian faketime)
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

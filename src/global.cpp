@@ -7,10 +7,11 @@ std::atomic<bool> keep_running{true};
 FILE* statusfp = nullptr;
 std::atomic<unsigned> sds_sent_count{0};
 std::atomic<unsigned> sds_received_count{0};
-std::atomic<time_t> reflector_heard_at{0};
+std::atomic<long long> reflector_heard_at{0};
 
 void (*clock_sleep_hook)(long long microseconds) = nullptr;
 void (*clock_now_hook)(struct timeval* tv) = nullptr;
+long long (*clock_monotonic_hook)() = nullptr;
 
 void sleep_us(long long microseconds)
 {
@@ -47,4 +48,18 @@ time_t clock_time()
     struct timeval tv;
     clock_now(&tv);
     return tv.tv_sec;
+}
+
+long long clock_monotonic_us()
+{
+    if (clock_monotonic_hook)
+        return clock_monotonic_hook();
+    struct timespec now = {};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<long long>(now.tv_sec) * 1000000 + now.tv_nsec / 1000;
+}
+
+long long clock_monotonic_s()
+{
+    return clock_monotonic_us() / 1000000;
 }

@@ -56,12 +56,16 @@ int stop(int status)
     report_caught_signals();
     // A weather query must not be inside libcurl while the exit cleans up
     // OpenSSL; it has been abandoned since the stop request, in about a second.
-    weather_stop(WEATHER_STOP_WAIT_MS);
+    int weather_done = weather_stop(WEATHER_STOP_WAIT_MS);
     // Bounded: a stalled log reader costs the lines still queued, never the stop.
     console_queue_drain();
     // A signal that came while the queue drained; written at once now.
     report_caught_signals();
     log_raw("EXIT sdsbridge\n");
+    // A query that outlived its bound may still be inside libcurl: end
+    // without the exit's clean-ups, which would free OpenSSL under it.
+    if (!weather_done)
+        _exit(status);
     return status;
 }
 } // namespace

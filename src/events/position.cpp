@@ -18,14 +18,15 @@
 namespace {
 
 // Reports closer together than this many whole seconds are dropped.
-constexpr time_t GPS_MIN_INTERVAL_S = 5;
+constexpr long long GPS_MIN_INTERVAL_S = 5;
 
 constexpr int POSITION_TEXT_SIZE = 40;
 constexpr int MINUTES_TEXT_SIZE = 20;
 constexpr int COURSE_TEXT_SIZE = 10;
 
-// Time of the report being handled.
-struct timeval gpsnow;
+// Time of the report being handled, seconds on the monotonic clock: a step of
+// the wall clock neither drops reports for hours nor lets a burst through.
+long long gpsnow;
 
 // Splits degrees (made positive) into whole degrees and minutes; returns the
 // hemisphere letter: positive for non-negative degrees, negative otherwise.
@@ -70,8 +71,8 @@ void course_text(double bearing, char* out, size_t size)
 // passed since the last report (or the radio's initialisation).
 bool report_due()
 {
-    clock_now(&gpsnow);
-    return gpsnow.tv_sec - lastgps.tv_sec > GPS_MIN_INTERVAL_S;
+    gpsnow = clock_monotonic_s();
+    return gpsnow - lastgps > GPS_MIN_INTERVAL_S;
 }
 
 void send_gps_report(const char* sender, char east_west, const char* slon, char north_south, const char* slat,
@@ -84,7 +85,7 @@ void send_gps_report(const char* sender, char east_west, const char* slon, char 
                                  slon, north_south, slat, sbearing);
     log_ts("GPS:%s\n", message);
     send_to_reflector(message);
-    clock_now(&lastgps);
+    lastgps = clock_monotonic_s();
 }
 
 // Forwards a decoded position (degrees, negative south and west; course in

@@ -92,7 +92,7 @@ void start_session()
     ptt = 0;
     CALL[0] = '\0';
     CALL_ID[0] = '\0';
-    clock_now(&lastgps);
+    lastgps = clock_monotonic_s();
     sds = 0;
     msg = MSG_NONE;
     run = 1;

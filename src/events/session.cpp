@@ -8,5 +8,5 @@ int msg;
 char CALL[ID_SIZE];
 char CALL_ID[ID_SIZE];
 int sdslength;
-struct timeval lastgps;
+long long lastgps;
 char data[DATA_SIZE];

@@ -25,6 +25,7 @@
 #include "util/console.h"
 #include "util/liveness.h"
 #include "util/text.h"
+#include "util/thread_start.h"
 
 char WEATHER_URL[WEATHER_URL_SIZE];
 char PushMessage[WEATHER_REPLY_SIZE];
@@ -57,6 +58,8 @@ std::condition_variable& request_came = *new std::condition_variable;
 char requested_issi[WEATHER_ISSI_SIZE]; // the radio that asked
 bool request_waiting = false;           // handed over, not yet taken
 bool query_running = false;             // the worker is at it
+bool worker_started = false;            // the worker thread runs
+bool weather_closed = false;            // the stop has come: no query starts any more
 // How often a stop looks whether the query has ended.
 constexpr int STOP_POLL_MS = 10;
 
@@ -71,8 +74,9 @@ int pick(const char* field, const char* key, float* value)
 }
 
 // libcurl's progress callback: a stop abandons the transfer (libcurl calls
-// this at least once a second, also while a silent service is waited for),
-// so the process never exits while the query is inside libcurl and OpenSSL.
+// this at least once a second, also while a silent service or name server is
+// waited for), so the process never exits while the query is inside libcurl
+// and OpenSSL.
 int abandon_on_stop(void*, curl_off_t, curl_off_t, curl_off_t, curl_off_t)
 {
     return keep_running ? 0 : 1;
@@ -110,6 +114,10 @@ int download_answer(const char* url)
     curl_easy_setopt(curl, CURLOPT_WRITEDATA, file);
     curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, abandon_on_stop);
     curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
+    // An abandoned name lookup is left to finish on libcurl's resolver thread:
+    // without this the abandon waits for it, as long as a silent name server
+    // keeps it (10 s with the resolver's defaults), and the stop with it.
+    curl_easy_setopt(curl, CURLOPT_QUICK_EXIT, 1L);
     CURLcode res = curl_easy_perform(curl);
     log_ts("CURL res:%i\n", static_cast<int>(res));
     curl_easy_cleanup(curl);
@@ -129,6 +137,20 @@ size_t read_answer(char* buffer, size_t size)
     size_t got = fread(buffer, 1, size, file);
     fclose(file);
     return got;
+}
+
+// Starts the worker unless it runs; called with request_lock held. Returns 1
+// when it runs.
+int start_worker_locked()
+{
+    if (worker_started)
+        return 1;
+    pthread_t thread;
+    worker_started = start_thread(&thread, weather_worker, "tweather_query") == 1;
+    // Nobody joins it: the worker ends at the stop, or with the process.
+    if (worker_started)
+        pthread_detach(thread);
+    return worker_started ? 1 : 0;
 }
 
 } // namespace
@@ -217,13 +239,29 @@ void weather_query(const char* issi)
     send_to_local_port(PushMessageSend);
 }
 
+int weather_start()
+{
+    std::lock_guard<std::mutex> lock(request_lock);
+    return weather_closed ? 0 : start_worker_locked();
+}
+
 void handle_weather(const char* issi)
 {
     std::lock_guard<std::mutex> lock(request_lock);
+    if (weather_closed || !keep_running) {
+        log_refusal("Weather request from %s refused: the gateway stops\n", issi);
+        return;
+    }
     // One query at a time: a second request while one runs is refused, not
     // queued behind a service that may take its full minute to fail.
     if (request_waiting || query_running) {
         log_refusal("Weather request from %s refused: the query for %s still runs\n", issi, requested_issi);
+        return;
+    }
+    // A worker that could not start at start-up is tried again for each
+    // request; one that still cannot start costs this request alone.
+    if (!start_worker_locked()) {
+        log_failure("Weather request from %s refused: the weather worker cannot start\n", issi);
         return;
     }
     copy_field(requested_issi, issi);
@@ -237,7 +275,12 @@ void* weather_worker(void*)
     std::unique_lock<std::mutex> lock(request_lock);
     for (;;) {
         liveness_waiting();
-        request_came.wait(lock, [] { return request_waiting; });
+        request_came.wait(lock, [] { return request_waiting || weather_closed; });
+        // A request handed over as the stop came gets no query: its reply
+        // could not reach the radio, and no download may begin once the stop
+        // has looked whether one runs.
+        if (weather_closed || !keep_running)
+            break;
         char issi[WEATHER_ISSI_SIZE];
         copy_field(issi, requested_issi);
         request_waiting = false;
@@ -248,11 +291,15 @@ void* weather_worker(void*)
         lock.lock();
         query_running = false;
     }
+    request_waiting = false;
+    return nullptr;
 }
 
 int weather_stop(int bound_ms)
 {
     std::unique_lock<std::mutex> lock(request_lock);
+    weather_closed = true;
+    request_came.notify_one();
     for (int waited = 0; query_running && waited < bound_ms; waited += STOP_POLL_MS) {
         lock.unlock();
         sleep_us(static_cast<long long>(STOP_POLL_MS) * 1000);

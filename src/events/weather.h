@@ -29,16 +29,23 @@ int format_weather_url(char* url, size_t size, const char* base, const char* zip
 // reply is "city:..\rweather not available".
 void format_weather_reply(const char* answer, size_t length, const char* city, char* reply, size_t size);
 
+// Starts the weather worker ("tweather_query") unless it runs. Returns 1 when
+// it runs; 0 when the thread cannot be created (the next request tries again)
+// or the stop has come.
+int weather_start();
+
 // Status 61010 from issi on the serial thread: hands issi to the weather
-// worker and returns at once. While a query runs, a second request is refused
-// with one line.
+// worker and returns at once. Refused with one line: a second request while a
+// query runs, a request when the worker cannot be started, one during the stop.
 void handle_weather(const char* issi);
 
-// Thread body of the weather worker ("tweather_query"): one query per request.
+// Thread body of the weather worker: one query per request, until the stop.
 void* weather_worker(void* dummy);
 
-// For the stop, once keep_running has fallen: waits up to bound_ms for a
-// query in progress to be abandoned. Returns 1 when none runs any more.
+// For the stop, once keep_running has fallen: no query starts from now on, and
+// a request handed over but not yet begun is dropped; waits up to bound_ms for
+// a query in progress to be abandoned. Returns 1 when none runs any more (the
+// worker is then outside libcurl for good), 0 when one still does.
 int weather_stop(int bound_ms);
 
 // One query for the radio issi: download, reply text into PushMessage, and

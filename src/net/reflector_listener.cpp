@@ -4,6 +4,8 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 
+#include <algorithm>
+
 #include "config/config.h"
 #include "config/reflector_address.h"
 #include "global.h"
@@ -16,8 +18,8 @@ namespace {
 
 // Drops from strangers are summed up, one line per 10 s at most: a flood
 // must not flood the journal too.
-constexpr time_t DROP_REPORT_INTERVAL_S = 10;
-time_t drop_reported_at = 0; // 0: no drop reported yet
+constexpr long long DROP_REPORT_INTERVAL_S = 10;
+long long drop_reported_at = 0; // monotonic seconds; 0: no drop reported yet
 unsigned dropped_since_report = 0;
 
 // Whether a datagram from sender is to be read. Notes the reflector's own for
@@ -27,13 +29,14 @@ bool from_reflector(const struct sockaddr_in* sender)
     // While the address is not known, nobody is the reflector.
     in_addr_t reflector = REFLECTOR_IP.load();
     if (reflector != 0 && sender->sin_family == AF_INET && sender->sin_addr.s_addr == reflector) {
-        reflector_heard_at = clock_time();
+        // 0 stands for "none yet": the clock's first second counts as its second.
+        reflector_heard_at = std::max(clock_monotonic_s(), 1LL);
         return true;
     }
     if (!reflector_only_on())
         return true;
     dropped_since_report++;
-    time_t now = clock_time();
+    long long now = clock_monotonic_s();
     if (drop_reported_at == 0 || now - drop_reported_at >= DROP_REPORT_INTERVAL_S) {
         char address[INET_ADDRSTRLEN];
         inet_ntop(AF_INET, &sender->sin_addr, address, sizeof address);

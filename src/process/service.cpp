@@ -24,7 +24,7 @@ constexpr int DEFAULT_PING_TICKS = 6;
 constexpr uint64_t US_PER_TICK = 1000000;
 
 int ping_every_ticks = DEFAULT_PING_TICKS;
-int ticks_since_ping = 0;
+int ticks_since_ping = 0;   // counts up to ping_every_ticks and stays there until a ping goes out
 bool hang_reported = false; // the hung worker has been named once
 
 // A start before the network: no address to send to until a lookup answers.
@@ -32,9 +32,10 @@ constexpr char ADDRESS_NOT_KNOWN[] = "reflector address not known yet";
 
 // "radio port open; SDS sent 3, received 5; last datagram from the reflector 4 s ago",
 // or "... no datagram from the reflector yet" while heard_at is 0, or "...
-// reflector address not known yet" while there is none.
-void format_service_status(char* buf, size_t size, bool port_open, unsigned sent, unsigned received, time_t heard_at,
-                           time_t now)
+// reflector address not known yet" while there is none; heard_at and now in
+// seconds on the monotonic clock.
+void format_service_status(char* buf, size_t size, bool port_open, unsigned sent, unsigned received, long long heard_at,
+                           long long now)
 {
     char heard[64];
     if (REFLECTOR_IP.load() == 0)
@@ -42,8 +43,7 @@ void format_service_status(char* buf, size_t size, bool port_open, unsigned sent
     else if (heard_at == 0)
         snprintf(heard, sizeof heard, "no datagram from the reflector yet");
     else
-        snprintf(heard, sizeof heard, "last datagram from the reflector %lld s ago",
-                 static_cast<long long>(now - heard_at));
+        snprintf(heard, sizeof heard, "last datagram from the reflector %lld s ago", now - heard_at);
     snprintf(buf, size, "radio port %s; SDS sent %u, received %u; %s", port_open ? "open" : "closed", sent, received,
              heard);
 }
@@ -61,7 +61,7 @@ void notify_with_status(const char* first)
 {
     char status[NOTICE_SIZE / 2];
     format_service_status(status, sizeof status, serport.load() >= 0, sds_sent_count.load(), sds_received_count.load(),
-                          reflector_heard_at.load(), clock_time());
+                          reflector_heard_at.load(), clock_monotonic_s());
     notify(first, status);
 }
 
@@ -81,7 +81,7 @@ bool workers_alive()
 {
     const char* name;
     int inside_s, bound_s;
-    if (!liveness_hung(clock_time(), &name, &inside_s, &bound_s)) {
+    if (!liveness_hung(clock_monotonic_s(), &name, &inside_s, &bound_s)) {
         hang_reported = false;
         return true;
     }
@@ -129,11 +129,15 @@ void service_ready(const struct startup_outcome& outcome)
 void service_tick()
 {
     bool alive = workers_alive();
-    if (++ticks_since_ping < ping_every_ticks)
+    if (ticks_since_ping < ping_every_ticks)
+        ticks_since_ping++;
+    // A ping withheld for a busy worker stays due: it goes out on the first
+    // tick that finds every worker alive, not a whole period later, which
+    // would let systemd kill a gateway that recovered in time.
+    if (ticks_since_ping < ping_every_ticks || !alive)
         return;
     ticks_since_ping = 0;
-    if (alive)
-        notify_with_status("WATCHDOG=1");
+    notify_with_status("WATCHDOG=1");
 }
 
 void service_stopping()

@@ -12,7 +12,8 @@ void service_ready(const struct startup_outcome& outcome);
 // Once per beacon tick: WATCHDOG=1 with the status line at half the interval
 // systemd gives (every 6 s when it gives none), and only while every worker
 // is alive. The first tick that finds a worker hung logs one line naming it;
-// the pings stay away until it is alive again, so systemd restarts the gateway.
+// the pings stay away until it is alive again, so systemd restarts the
+// gateway. A ping withheld goes out on the first tick that finds all alive.
 void service_tick();
 // STOPPING=1: the gateway is on its way out.
 void service_stopping();

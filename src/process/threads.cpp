@@ -10,7 +10,7 @@
 #include "radio/serial.h"
 #include "util/thread_start.h"
 
-pthread_t tserial_listener, treflector_listener, tsms_sender, tweather_query, treflector_dns;
+pthread_t tserial_listener, treflector_listener, tsms_sender, treflector_dns;
 
 namespace {
 // How often main looks whether the radio port's first open has been tried.
@@ -25,7 +25,7 @@ struct startup_outcome start_worker_threads()
     int serial_started = start_thread(&tserial_listener, serial_listener, "serial_listener");
     start_thread(&treflector_listener, reflector_listener, "treflector_listener");
     start_thread(&tsms_sender, sms_sender, "tsms_sender");
-    start_thread(&tweather_query, weather_worker, "tweather_query");
+    weather_start();
     start_thread(&treflector_dns, reflector_lookup_thread, "treflector_dns");
     while ((outcome.radio_open = serial_first_open.load()) == 0 && serial_started && keep_running)
         sleep_us(OPEN_POLL_US);

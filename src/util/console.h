@@ -61,8 +61,11 @@ int console_queue_start();
 // Writes everything queued, lines logged meanwhile included, and ends the
 // writer; later lines are written at once. Called by main before it exits.
 // A stalled reader must not hold the stop up: after CONSOLE_DRAIN_MS it gives
-// up, later lines are dropped, and the count of lines not written goes to
-// stderr when that is another file and takes it at once. Returns the count
-// of lines not written (0 when everything was).
+// up, the queued lines are dropped, and the count of lines not written goes
+// to stderr when that is another file and takes it at once. The writer ends
+// at the end of the lines in hand: when a reader that is only slow takes them
+// soon, each later line (the stop's last one) is still tried for a moment;
+// else later lines are dropped. Returns the count of lines not written (0
+// when everything was).
 constexpr int CONSOLE_DRAIN_MS = 500;
 unsigned long console_queue_drain();

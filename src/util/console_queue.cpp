@@ -5,11 +5,13 @@
 // writer sleeps: logging then costs the radio path no thread switch.
 #include "util/console_queue.h"
 
+#include <limits.h>
 #include <poll.h>
 #include <pthread.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <condition_variable>
@@ -30,15 +32,26 @@ namespace {
 constexpr size_t CONSOLE_QUEUE_BYTES = 256 * 1024;
 // How often the stop looks whether the writer is done.
 constexpr int DRAIN_POLL_MS = 10;
+// The writer writes a batch in pieces of whole lines of at most this many
+// bytes (a longer line is a piece of its own), and a stop that gives up finds
+// it at a line's end once a slow reader has taken the piece in hand. A pipe
+// takes a piece this long in one go, never mixed with another writer's bytes.
+constexpr size_t PIECE_BYTES = PIPE_BUF;
+// How long a stop that gave up waits for the writer to finish its piece.
+constexpr int PIECE_WAIT_MS = 200;
+// How long a line logged after that may wait for room on standard output.
+constexpr int LAST_LINE_WAIT_MS = 100;
 
 std::mutex console_lock;               // guards everything below
 std::condition_variable console_waits; // lines queued, or the writer asked to end
 bool console_queue_on = false;         // the writer runs: lines go through the queue
 bool console_ending = false;           // the writer is to write what is left and end
-bool console_abandoned = false;        // the stop gave up on a stalled reader: drop all
-std::string console_queue;             // whole lines, in the order they were logged
-size_t console_writing = 0;            // bytes the writer has taken and not yet written
-unsigned long console_dropped = 0;     // lines refused since the last "dropped" line
+// The stop gave up on a slow or stalled reader: the writer ends after its
+// piece, and what is queued is dropped. Read by the writer between pieces.
+std::atomic<bool> console_abandoned{false};
+std::string console_queue;         // whole lines, in the order they were logged
+size_t console_writing = 0;        // bytes the writer has taken and not yet written
+unsigned long console_dropped = 0; // lines refused since the last "dropped" line
 pthread_t console_thread;
 stdout_kind console_out = STDOUT_MAY_WAIT; // what stdout is, read when the writer starts
 // Lines of the writer's batch not yet written whole (the writer alone counts down).
@@ -56,19 +69,41 @@ unsigned long lines_in(const char* bytes, size_t size)
 // Writes all of bytes to standard output, waiting as long as it takes, going
 // on after a signal or a short write; lines_left, when given, counts down the
 // lines written whole. A failure (no reader at all) ends the attempt: nothing
-// can log it.
-void write_out(const char* bytes, size_t size, std::atomic<unsigned long>* lines_left)
+// can log it. Returns 1 when all was written.
+int write_out(const char* bytes, size_t size, std::atomic<unsigned long>* lines_left)
 {
     while (size > 0) {
         ssize_t written = write(STDOUT_FILENO, bytes, size);
         if (written < 0 && errno == EINTR)
             continue;
         if (written <= 0)
-            return;
+            return 0;
         if (lines_left)
             *lines_left -= lines_in(bytes, static_cast<size_t>(written));
         bytes += written;
         size -= static_cast<size_t>(written);
+    }
+    return 1;
+}
+
+// Where the piece that starts at from ends: after the last line end within
+// PIECE_BYTES, or after the first line when that alone is longer.
+size_t piece_end(const std::string& batch, size_t from)
+{
+    size_t limit = std::min(batch.size(), from + PIECE_BYTES);
+    size_t end = batch.rfind('\n', limit - 1);
+    if (end == std::string::npos || end < from)
+        end = batch.find('\n', from);
+    return end == std::string::npos ? batch.size() : end + 1;
+}
+
+// Writes the batch piece by piece until it is written or the stop gives up.
+void write_batch(const std::string& batch)
+{
+    for (size_t from = 0, end; from < batch.size() && !console_abandoned; from = end) {
+        end = piece_end(batch, from);
+        if (!write_out(batch.data() + from, end - from, &console_batch_lines))
+            return;
     }
 }
 
@@ -130,7 +165,7 @@ void* console_writer(void*)
         console_writing = batch.size();
         console_batch_lines = lines_in(batch.data(), batch.size());
         lock.unlock();
-        write_out(batch.data(), batch.size(), &console_batch_lines);
+        write_batch(batch);
         lock.lock();
         console_writing = 0;
         if (console_abandoned)
@@ -164,6 +199,23 @@ void report_unwritten(unsigned long lines)
         return; // nowhere left to say it
 }
 
+// Waits up to bound_ms for the writer to end; true when it has (and is joined).
+bool writer_ended_within(int bound_ms)
+{
+    for (int waited = 0;; waited += DRAIN_POLL_MS) {
+        {
+            std::lock_guard<std::mutex> lock(console_lock);
+            if (!console_queue_on) {
+                pthread_join(console_thread, nullptr);
+                return true;
+            }
+        }
+        if (waited >= bound_ms)
+            return false;
+        sleep_us(static_cast<long long>(DRAIN_POLL_MS) * 1000);
+    }
+}
+
 } // namespace
 
 // The direct write happens under the console lock, so a line is never split
@@ -172,7 +224,10 @@ void console_put_line(const std::string& line)
 {
     std::lock_guard<std::mutex> lock(console_lock);
     if (console_abandoned) {
-        console_dropped++;
+        // Once the writer has ended at a line's end, a line (the stop's last)
+        // is still tried, briefly; while it writes, nothing may.
+        if (console_queue_on || stdout_write_within(console_out, line.data(), line.size(), LAST_LINE_WAIT_MS) == 0)
+            console_dropped++;
         return;
     }
     if (!console_queue_on) {
@@ -191,6 +246,7 @@ int console_queue_start()
         return 1;
     fflush(stdout); // anything stdio holds goes before the queued lines
     console_ending = false;
+    console_abandoned = false;
     console_out = stdout_kind_now();
     console_queue_on = start_thread(&console_thread, console_writer, "console_writer") == 1;
     return console_queue_on ? 1 : 0;
@@ -205,26 +261,23 @@ unsigned long console_queue_drain()
         console_ending = true;
         console_waits.notify_one();
     }
-    for (int waited = 0; waited < CONSOLE_DRAIN_MS; waited += DRAIN_POLL_MS) {
-        {
-            std::lock_guard<std::mutex> lock(console_lock);
-            if (!console_queue_on) {
-                pthread_join(console_thread, nullptr);
-                return 0;
-            }
-        }
-        sleep_us(static_cast<long long>(DRAIN_POLL_MS) * 1000);
-    }
-    // The reader stalls: the writer stays blocked in its write and ends with
-    // the process; everything from here on is dropped.
+    if (writer_ended_within(CONSOLE_DRAIN_MS))
+        return 0;
+    // The reader is slow or stalls: what is queued is dropped, and the writer
+    // ends once its piece is written. A slow reader takes that soon, and the
+    // lines logged from here on, the stop's last one among them, may still
+    // follow whole; a stalled one keeps the writer in its write until the
+    // process ends, and they are dropped.
     unsigned long lost;
     {
         std::lock_guard<std::mutex> lock(console_lock);
         console_abandoned = true;
-        lost = lines_in(console_queue.data(), console_queue.size()) + console_dropped + console_batch_lines.load();
+        lost = lines_in(console_queue.data(), console_queue.size()) + console_dropped;
         console_queue.clear();
         console_dropped = 0;
     }
+    writer_ended_within(PIECE_WAIT_MS);
+    lost += console_batch_lines.load();
     report_unwritten(lost);
     return lost;
 }

@@ -11,7 +11,7 @@ namespace {
 struct worker {
     std::atomic<const char*> name{nullptr}; // null: slot free
     std::atomic<int> bound_s{0};
-    std::atomic<long long> step_since{0}; // 0: waiting for input
+    std::atomic<long long> step_since{0}; // monotonic seconds; 0: waiting for input
 };
 
 worker workers[LIVENESS_MAX_WORKERS];
@@ -37,8 +37,8 @@ void liveness_step_begin()
 {
     if (!self)
         return;
-    // 0 means waiting: a step that began in the epoch's first second still counts.
-    long long now = static_cast<long long>(clock_time());
+    // 0 means waiting: a step that began in the clock's first second still counts.
+    long long now = clock_monotonic_s();
     self->step_since = now > 0 ? now : 1;
 }
 
@@ -48,7 +48,7 @@ void liveness_waiting()
         self->step_since = 0;
 }
 
-int liveness_hung(time_t now, const char** name, int* inside_s, int* bound_s)
+int liveness_hung(long long now_s, const char** name, int* inside_s, int* bound_s)
 {
     int count = worker_count.load();
     for (int i = 0; i < count && i < LIVENESS_MAX_WORKERS; i++) {
@@ -57,7 +57,7 @@ int liveness_hung(time_t now, const char** name, int* inside_s, int* bound_s)
         long long since = w.step_since.load();
         if (!n || since == 0)
             continue;
-        long long inside = static_cast<long long>(now) - since;
+        long long inside = now_s - since;
         if (inside > w.bound_s.load()) {
             *name = n;
             *inside_s = static_cast<int>(inside);

@@ -118,3 +118,19 @@ size_t stdout_write_now(stdout_kind kind, const char* bytes, size_t size)
     }
     return 0;
 }
+
+size_t stdout_write_within(stdout_kind kind, const char* bytes, size_t size, int wait_ms)
+{
+    if (kind == STDOUT_NEVER_WAITS)
+        return write_whole(bytes, size);
+    // A pipe with a free page takes up to PIPE_BUF bytes without waiting.
+    if (kind == STDOUT_PIPE && size > PIPE_BUF)
+        return 0;
+    struct pollfd out = {STDOUT_FILENO, POLLOUT, 0};
+    if (poll(&out, 1, wait_ms) != 1 || !(out.revents & POLLOUT))
+        return 0;
+    if (kind == STDOUT_SOCKET)
+        return socket_send_now(bytes, size);
+    ssize_t written = write(STDOUT_FILENO, bytes, size);
+    return written > 0 ? static_cast<size_t>(written) : 0;
+}

@@ -29,3 +29,10 @@ stdout_kind stdout_kind_now();
 // output failed for good (the writer thread gives such lines up too). The
 // rest, if any, must go to the writer thread. STDOUT_MAY_WAIT takes nothing.
 size_t stdout_write_now(stdout_kind kind, const char* bytes, size_t size);
+
+// For a line once no other thread of ours writes standard output: waits up to
+// wait_ms for it to take bytes at all (a free page of a pipe, room in a
+// socket, a terminal that is not stopped), then writes the line with one call
+// that does not wait (a pipe: up to PIPE_BUF). Returns the count written; 0
+// when there was no room in time.
+size_t stdout_write_within(stdout_kind kind, const char* bytes, size_t size, int wait_ms);

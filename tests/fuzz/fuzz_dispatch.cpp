@@ -7,11 +7,10 @@
 // the payload left held, so each input starts from the same session state.
 //
 // Nothing leaves the process: the serial port stays closed (serport -1), the
-// reflector socket is -1, the control files, fault log and weather scratch
-// file lie in a private directory, the weather service address has a scheme
-// libcurl refuses at once, and sleeps return at once.
+// reflector socket is -1, the control files and fault log lie in a private
+// directory, the weather worker is closed as at a stop (a weather request is
+// refused with its line, no thread starts), and sleeps return at once.
 #include <arpa/inet.h>
-#include <curl/curl.h>
 
 #include <cstddef>
 #include <cstdint>
@@ -36,8 +35,6 @@ constexpr char HEADER_PREFIX[] = "+CTSDSR: ";
 constexpr char CONFIRMATION[] = "+CMGS: 0,4,1\r";
 // Lines taken from one input: the header and its payload.
 constexpr int LINES_PER_INPUT = 2;
-// A weather query must fail without a connection: libcurl refuses the scheme.
-constexpr char OFFLINE_WEATHER_URL[] = "fuzz-offline://sdsbridge/data/2.5/weather?";
 
 // The session as start_session leaves it, with no report sent lately.
 void fresh_session()
@@ -49,8 +46,7 @@ void fresh_session()
     CALL[0] = '\0';
     CALL_ID[0] = '\0';
     sdslength = 0;
-    lastgps.tv_sec = 0;
-    lastgps.tv_usec = 0;
+    lastgps = 0;
     PushMessage[0] = '\0';
 }
 
@@ -71,8 +67,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
     fuzz_quiet_console();
     fuzz_private_places();
     fuzz_virtual_time();
-    curl_global_init(CURL_GLOBAL_DEFAULT);
-    copy_field(BASE_URL, OFFLINE_WEATHER_URL);
+    weather_stop(0);
     copy_field(GATEWAY_CALL, "FUZZ-GW");
     copy_field(GATEWAY_COMMENT, "fuzz");
     copy_field(CITY, "Fuzztown");

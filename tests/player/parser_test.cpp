@@ -50,6 +50,7 @@ TEST(SessionFile, StepsAndExpectations)
         {"within 1.5s sent ATE0\\r", "sent", "ATE0\r", "", 1.5, 1, 0, 1},
         {"never 5s notify WATCHDOG=1", "notify", "WATCHDOG=1", "", 5, 0, 1, 1},
         {"radio  two blanks", "radio", " two blanks", "", -1, 0, 0, 1},
+        {"clock -2h", "clock", "-2h", "", -1, 0, 0, 1},
     };
     for (const parsed_line& c : cases) {
         session_spec s;
@@ -72,22 +73,40 @@ TEST(SessionFile, HeaderWords)
 {
     session_spec s;
     std::string error;
-    for (const char* line : {"config SYS_HARDWARE=MTM5400", "config CITY= Graz", "hold-port 5230", "env A=1", "journal",
-                             "weather-service silent", "args --daemon  -x", "no-config", "only-named datagrams files",
-                             "reply OK\\r\\nOK", "reply", "hosts 127.0.0.1 reflector.test", "name-server silent"})
+    for (const char* line :
+         {"config SYS_HARDWARE=MTM5400", "config CITY= Graz", "hold-port 5230", "env A=1", "journal",
+          "weather-service silent-dns", "args --daemon  -x", "no-config", "only-named datagrams files",
+          "reply OK\\r\\nOK", "reply", "hosts 127.0.0.1 reflector.test", "name-server silent"})
         ASSERT_TRUE(parse_line(line, 1, &s, &error)) << line << ": " << error;
     EXPECT_EQ(s.config, (std::vector<std::string>{"SYS_HARDWARE=MTM5400", "CITY= Graz"}));
     EXPECT_EQ(s.held_ports, std::vector<int>{5230});
     EXPECT_EQ(s.env, std::vector<std::string>{"A=1"});
     EXPECT_EQ(s.args, (std::vector<std::string>{"--daemon", "-x"}));
     EXPECT_TRUE(s.journal);
-    EXPECT_TRUE(s.silent_weather);
+    EXPECT_EQ(s.weather_service, "silent-dns");
     EXPECT_EQ(s.hosts, std::vector<std::string>{"127.0.0.1 reflector.test"});
     EXPECT_EQ(s.name_server, "silent");
     EXPECT_FALSE(s.write_config);
     EXPECT_TRUE(!s.only_named.radio && s.only_named.datagrams && s.only_named.files);
     EXPECT_EQ(s.replies, (std::vector<std::string>{"OK\r\nOK", ""}));
     EXPECT_TRUE(s.lines.empty()) << "header words are no steps";
+}
+
+// A wall clock step in seconds; a session with one runs its gateway under libfaketime.
+TEST(SessionFile, ClockSteps)
+{
+    const std::pair<const char*, long long> cases[] = {{"+2h", 7200}, {"-2h", -7200}, {"+90s", 90},
+                                                       {"-3m", -180}, {"+1d", 86400}, {"+0s", 0}};
+    for (const auto& [text, seconds] : cases) {
+        long long got = 0;
+        EXPECT_TRUE(clock_step(text, &got)) << text;
+        EXPECT_EQ(got, seconds) << text;
+    }
+    session_spec s;
+    std::string error;
+    ASSERT_TRUE(parse_line("clock +3h", 1, &s, &error)) << error;
+    EXPECT_TRUE(s.steps_clock);
+    EXPECT_EQ(s.lines.at(0).clock_step_s, 10800);
 }
 
 TEST(SessionFile, Errors)
@@ -105,13 +124,17 @@ TEST(SessionFile, Errors)
         {"within 1s radio hello", "\"after\", \"within\" and \"never\" take a time (2s, 500ms) and an expectation"},
         {"never 5s sent AT", "\"never\" takes a notify, console or datagram line"},
         {"never 5s file /tmp/ptt O", "\"never\" takes a notify, console or datagram line"},
-        {"weather-service slow", "\"weather-service\" takes silent"},
+        {"weather-service slow", "\"weather-service\" takes silent or silent-dns"},
         {"wait soon", "\"wait\" takes a time (2s, 500ms)"},
         {"wait 2h", "\"wait\" takes a time (2s, 500ms)"},
         {"stdout pause", "\"stdout\" takes stall or read"},
         {"radio-output off", "\"radio-output\" takes stop or start"},
         {"only-named keepalives", "\"only-named\" takes radio, datagrams or files, or nothing for all three"},
         {"signal KILL", "unknown signal \"KILL\" (HUP, INT, QUIT, TERM, USR1, PIPE)"},
+        {"clock 2h", "\"clock\" takes a signed step (+2h, -90s, +3m, +1d)"},
+        {"clock +2", "\"clock\" takes a signed step (+2h, -90s, +3m, +1d)"},
+        {"clock +h", "\"clock\" takes a signed step (+2h, -90s, +3m, +1d)"},
+        {"clock +99999999999d", "\"clock\" takes a signed step (+2h, -90s, +3m, +1d)"},
     };
     for (const auto& c : cases) {
         session_spec s;

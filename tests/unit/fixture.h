@@ -43,8 +43,7 @@ struct RadioTest : ::testing::Test {
         SYS_DEBUG = msg = ptt = 0;
         copy_field(CALL, "NO USER");
         copy_field(CALL_ID, "1234567");
-        clock_now(&lastgps);
-        lastgps.tv_sec -= 60; // no report sent lately
+        lastgps = clock_monotonic_s() - 60; // no report sent lately
     }
     void TearDown() override
     {

@@ -29,6 +29,44 @@
 namespace {
 
 constexpr double STOP_TIMEOUT_S = 5;
+// libfaketime's offset file: one line, a signed number of seconds ("+7200"),
+// read again at every clock read, so the time keeps running from the step.
+const std::string FAKETIME_FILE = std::string(WORK_DIR) + "/faketime";
+
+// Writes the whole offset under a new name and renames it over the old one:
+// the gateway, reading it at every clock read, never sees half a line.
+bool write_wall_offset(long long seconds)
+{
+    std::string next = FAKETIME_FILE + ".next";
+    {
+        std::ofstream out(next, std::ios::trunc);
+        out << (seconds < 0 ? "" : "+") << seconds << "\n";
+        if (!out.flush())
+            return false;
+    }
+    return rename(next.c_str(), FAKETIME_FILE.c_str()) == 0;
+}
+
+// libfaketime moves the gateway's wall clock by what the offset file says,
+// and leaves the monotonic clock alone.
+void preload_faketime(const session& s)
+{
+    const char* preload = getenv("LD_PRELOAD");
+    std::string libraries = s.opt->faketime_library;
+    if (preload && preload[0])
+        libraries += std::string(":") + preload;
+    setenv("LD_PRELOAD", libraries.c_str(), 1);
+    setenv("FAKETIME_TIMESTAMP_FILE", FAKETIME_FILE.c_str(), 1);
+    setenv("FAKETIME_NO_CACHE", "1", 1);
+    setenv("FAKETIME_DONT_FAKE_MONOTONIC", "1", 1);
+    // No shared memory left behind in /dev/shm by a gateway the player kills.
+    setenv("FAKETIME_DISABLE_SHM", "1", 1);
+    // AddressSanitizer refuses to start unless its runtime comes first; in
+    // front of it libfaketime only changes what the wall clock calls return.
+    const char* asan = getenv("ASAN_OPTIONS");
+    std::string options = std::string(asan && asan[0] ? std::string(asan) + ":" : "") + "verify_asan_link_order=0";
+    setenv("ASAN_OPTIONS", options.c_str(), 1);
+}
 
 // Binds the ports the session holds (0.0.0.0), so the gateway finds them taken.
 bool hold_ports(session* s)
@@ -83,6 +121,8 @@ void write_config(const session& s)
     setenv("NOTIFY_SOCKET", notify_path, 1);
     for (const std::string& e : s.script->env)
         putenv(const_cast<char*>(e.c_str()));
+    if (s.script->steps_clock)
+        preload_faketime(s);
     struct stat out_stat;
     if (s.script->journal && fstat(STDOUT_FILENO, &out_stat) == 0)
         setenv("JOURNAL_STREAM", (std::to_string(out_stat.st_dev) + ":" + std::to_string(out_stat.st_ino)).c_str(), 1);
@@ -202,10 +242,14 @@ bool start_gateway(session* s)
     if (s->script->write_config)
         write_config(*s);
     std::string weather_line;
-    if (s->script->silent_weather && !silence_weather_service(s, &weather_line))
+    if (!s->script->weather_service.empty() && !silence_weather_service(s, &weather_line))
         return false;
     if (wants_private_names(*s->script) && !private_names(s, weather_line))
         return false;
+    if (s->script->steps_clock && !write_wall_offset(0)) {
+        printf("%s: cannot write %s\n", s->script->file.c_str(), FAKETIME_FILE.c_str());
+        return false;
+    }
     watch(s, "/tmp");
     watch(s, WORK_DIR);
     int out[2];
@@ -217,6 +261,12 @@ bool start_gateway(session* s)
     close(out[1]);
     s->gateway.console_fd = out[0];
     return s->gateway.pid > 0;
+}
+
+bool step_wall_clock(session* s, long long seconds)
+{
+    s->gateway.wall_offset_s += seconds;
+    return write_wall_offset(s->gateway.wall_offset_s);
 }
 
 bool attach(session* s)

@@ -27,6 +27,10 @@ bool udp_port_bound(int port);
 // be set up (said on stdout where it is the session's own doing).
 bool start_gateway(session* s);
 
+// "clock": steps the gateway's wall clock by seconds (negative: back); its
+// monotonic clock and its sleeps run on. False when the step cannot be written.
+bool step_wall_clock(session* s, long long seconds);
+
 // Without --gateway: opens the radio as the user's link and says how to
 // start the gateway.
 bool attach(session* s);

@@ -77,9 +77,17 @@ bool bind_over(session* s, const char* copy, const char* path)
     return true;
 }
 
+// The session's name_server mode, or "silent" for a weather service whose
+// name server never answers.
+std::string name_server_mode(const session_spec& script)
+{
+    return script.weather_service == "silent-dns" ? "silent" : script.name_server;
+}
+
 bool start_name_server(session* s)
 {
-    if (s->script->name_server.empty())
+    std::string mode = name_server_mode(*s->script);
+    if (mode.empty())
         return true; // queries are refused: the lookup fails at once
     s->gateway.name_server_fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
     struct sockaddr_in at = {};
@@ -90,7 +98,7 @@ bool start_name_server(session* s)
         printf("%s: cannot listen as the name server: %s\n", s->script->file.c_str(), strerror(errno));
         return false;
     }
-    s->gateway.name_server_answers = s->script->name_server == "nxdomain";
+    s->gateway.name_server_answers = mode == "nxdomain";
     return true;
 }
 
@@ -101,14 +109,17 @@ bool wants_private_names(const session_spec& script)
     bool moves = false;
     for (const line_spec& l : script.lines)
         moves = moves || l.verb == "reflector-at";
-    return moves || script.silent_weather || !script.hosts.empty() || !script.name_server.empty();
+    return moves || !script.weather_service.empty() || !script.hosts.empty() || !script.name_server.empty();
 }
 
 bool private_names(session* s, const std::string& extra)
 {
     s->extra_hosts = extra;
     write_hosts(*s);
-    std::ofstream(RESOLV_COPY) << "nameserver " << NAME_SERVER_ADDRESS << "\noptions timeout:1 attempts:1\n";
+    // Short time-outs keep the reflector's lookups quick; a weather query
+    // behind a dead link waits out the resolver's own.
+    std::ofstream(RESOLV_COPY) << "nameserver " << NAME_SERVER_ADDRESS << "\n"
+                               << (s->script->name_server.empty() ? "" : "options timeout:1 attempts:1\n");
     // A module before "files" (systemd-resolved, mDNS) would answer from the
     // host's own files and servers.
     std::ofstream(NSSWITCH_COPY) << "hosts: files dns\n";

@@ -17,6 +17,10 @@ struct player_options {
     // -o: the session file --from-log or --record writes (empty: --from-log
     // to standard output, --record to radio-YYYYMMDD-HHMMSS.session).
     std::string output;
+    // --faketime: libfaketime for the gateway's architecture, preloaded into
+    // the gateway of a session with "clock" steps (empty: such sessions are
+    // skipped).
+    std::string faketime_library;
     int save_log_fd = -1;
     bool save_log_dir = false;
     int load_s = 0;        // --load: seconds of load instead of sessions

@@ -3,6 +3,9 @@
 #include "options.h"
 #include "session_file.h"
 
-// Plays script with a fresh session; prints what failed and PASS or FAIL, and
-// returns true when every expectation was met.
-bool play(const player_options& opt, const session_spec& script);
+enum play_outcome { PLAY_PASSED, PLAY_FAILED, PLAY_SKIPPED };
+
+// Plays script with a fresh session; prints what failed and PASS or FAIL
+// (PLAY_PASSED when every expectation was met), or SKIP with the reason when
+// this player cannot play it here.
+play_outcome play(const player_options& opt, const session_spec& script);

@@ -28,6 +28,7 @@ struct gateway_process {
     std::vector<std::string> mounted; // the session's own name files, bound over these
     int name_server_fd = -1;          // the name-server stand-in's socket
     bool name_server_answers = false; // it answers "no such name" (else it keeps silent)
+    long long wall_offset_s = 0;      // "clock" steps so far: the gateway's wall clock ahead of the real one
 };
 
 struct session {

@@ -5,6 +5,7 @@
 #include <arpa/inet.h>
 #include <signal.h>
 
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -44,11 +45,26 @@ double duration(const std::string& text)
     return -1;
 }
 
+bool clock_step(const std::string& text, long long* seconds)
+{
+    static const std::map<std::string, long long> units = {{"s", 1}, {"m", 60}, {"h", 3600}, {"d", 86400}};
+    if (text.empty() || (text[0] != '+' && text[0] != '-') || !isdigit(static_cast<unsigned char>(text[1])))
+        return false;
+    char* end = nullptr;
+    long long count = strtoll(text.c_str() + 1, &end, 10);
+    auto unit = units.find(end);
+    // A century at most: far beyond any step NTP makes, and no overflow.
+    if (unit == units.end() || count > 100 * 365LL * 86400 / unit->second)
+        return false;
+    *seconds = (text[0] == '-' ? -count : count) * unit->second;
+    return true;
+}
+
 namespace {
 const std::set<std::string> VERBS = {
-    "radio",  "radio-bytes",    "reflector", "local", "answer",   "wait",         "signal",
-    "unplug", "plug",           "put",       "sent",  "datagram", "file",         "console",
-    "exit",   "reflector-from", "notify",    "link",  "stdout",   "radio-output", "reflector-at"};
+    "radio",  "radio-bytes", "reflector", "local",        "answer", "wait",        "signal", "unplug",
+    "plug",   "put",         "sent",      "datagram",     "file",   "console",     "exit",   "reflector-from",
+    "notify", "link",        "stdout",    "radio-output", "clock",  "reflector-at"};
 
 bool parse_unnamed_kinds(std::string text, unnamed_kinds* kinds, std::string* error)
 {
@@ -126,9 +142,9 @@ bool parse_line(std::string text, int number, session_spec* s, std::string* erro
     if (l.verb == "only-named")
         return parse_unnamed_kinds(text, &s->only_named, error);
     if (l.verb == "weather-service") {
-        s->silent_weather = text == "silent";
-        if (!s->silent_weather) {
-            *error = "\"weather-service\" takes silent";
+        s->weather_service = text;
+        if (text != "silent" && text != "silent-dns") {
+            *error = "\"weather-service\" takes silent or silent-dns";
             return false;
         }
         return true;
@@ -160,6 +176,13 @@ bool parse_line(std::string text, int number, session_spec* s, std::string* erro
     if (l.verb == "wait" && (l.after = duration(text)) < 0) {
         *error = "\"wait\" takes a time (2s, 500ms)";
         return false;
+    }
+    if (l.verb == "clock") {
+        if (!clock_step(text, &l.clock_step_s)) {
+            *error = "\"clock\" takes a signed step (+2h, -90s, +3m, +1d)";
+            return false;
+        }
+        s->steps_clock = true;
     }
     if (l.verb == "stdout" && text != "stall" && text != "read") {
         *error = "\"stdout\" takes stall or read";

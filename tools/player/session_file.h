@@ -7,13 +7,14 @@
 // One line of a session file.
 struct line_spec {
     int number = 0;
-    std::string verb;    // see the help text
-    std::string text;    // unescaped argument
-    std::string path;    // put, file and link: the file; reflector-from: the address
-    double after = -1;   // expected delay after the previous line, -1: untimed
-    bool within = false; // after is a limit, not a delay
-    bool never = false;  // "never": not met within after
-    int repeat = 1;      // a step done this many times, 1 ms apart
+    std::string verb;           // see the help text
+    std::string text;           // unescaped argument
+    std::string path;           // put, file and link: the file; reflector-from: the address
+    double after = -1;          // expected delay after the previous line, -1: untimed
+    bool within = false;        // after is a limit, not a delay
+    bool never = false;         // "never": not met within after
+    int repeat = 1;             // a step done this many times, 1 ms apart
+    long long clock_step_s = 0; // clock: seconds the gateway's wall clock steps (negative: back)
 };
 
 // "only-named [radio] [datagrams] [files]": the kinds of what the gateway did
@@ -35,7 +36,10 @@ struct session_spec {
     std::vector<int> held_ports;  // bound by the player before the gateway starts
     std::vector<std::string> env; // KEY=VALUE set in the gateway's environment
     bool journal = false;         // stdout is "the journal": JOURNAL_STREAM names it
-    bool silent_weather = false;  // the weather service takes connections and never answers
+    // "silent": the weather service takes connections and never answers;
+    // "silent-dns": its name server takes queries and never answers.
+    std::string weather_service;
+    bool steps_clock = false; // a "clock" step: the gateway runs with a wall clock the player steps
     // "hosts ADDR NAME": lines of the session's own /etc/hosts, below localhost.
     std::vector<std::string> hosts;
     // "name-server nxdomain|silent": what answers the gateway's DNS queries;
@@ -53,6 +57,10 @@ bool is_step(const std::string& verb);
 
 // "2s", "1.5s", "500ms": seconds, or -1.
 double duration(const std::string& text);
+
+// "+2h", "-90s", "+3m", "+1d": a signed step of the wall clock in seconds;
+// false when text is none.
+bool clock_step(const std::string& text, long long* seconds);
 
 // The signal a "signal" step names (HUP, INT, QUIT, TERM, USR1, PIPE), 0 for another.
 int signal_number(const std::string& name);

@@ -142,6 +142,8 @@ void do_once(session* s, const line_spec& l)
         move_reflector(s, l);
     else if (l.verb == "radio-output" && s->radio.slave >= 0)
         tcflow(s->radio.slave, l.text == "stop" ? TCOOFF : TCOON);
+    else if (l.verb == "clock" && !step_wall_clock(s, l.clock_step_s))
+        fail(s, l.number, std::string("cannot step the gateway's wall clock: ") + strerror(errno));
 }
 
 } // namespace

@@ -74,7 +74,7 @@ TEST_F(Position, TextsOfTheWorkedExamplesTheirEdgesAndTheFilters)
         {{.gps = 'g'}, ""},
     };
     for (size_t i = 0; i < cases.size(); i++) {
-        lastgps.tv_sec -= 60; // the rate limit out of the way
+        lastgps -= 60; // the rate limit out of the way
         std::string expected = *cases[i].second == '\0' ? ""
                                                         : "TEST-GW,Test," + report_time() +
                                                               ",NO USER,GPS,#232,1234567,," + cases[i].second + ",\n";
@@ -84,7 +84,7 @@ TEST_F(Position, TextsOfTheWorkedExamplesTheirEdgesAndTheFilters)
 
 TEST_F(Position, AtMostOneReportInFiveWholeSeconds)
 {
-    clock_now(&lastgps); // as the radio's initialisation sets it
+    lastgps = clock_monotonic_s(); // as the radio's initialisation sets it
     // Seconds waited before each report: 3 and 5 after initialisation are too
     // early, 6 is not; then 5.9 after that report is too early, 6 is not.
     const std::pair<double, bool> steps[] = {{3, false}, {2, false}, {1, true}, {5.9, false}, {0.1, true}};

@@ -9,6 +9,7 @@
 #include <sys/socket.h>
 
 #include <fstream>
+#include <iomanip>
 
 #include "global.h"
 #include "pty.h" // the tools' pty opener
@@ -215,6 +216,41 @@ TEST(Console, LinesStayWholeAndInOrderWhenThePipeStallsAndResumes)
         EXPECT_EQ(seen + dropped, static_cast<unsigned long>(THREADS * row.lines_per_thread));
         EXPECT_EQ(dropped > 0, row.overflows);
     }
+}
+
+// A reader too slow for the stop's drain: the queued lines are given up, but
+// the writer ends at a line's end and the last line still comes, whole.
+TEST(Console, AfterTheDrainGivesUpOnASlowReaderTheLastLineStillComes)
+{
+    console_sink sink = pipe_sink();
+    int saved = redirect_stdout(sink.out);
+    ASSERT_EQ(console_queue_start(), 1);
+    for (int i = 0; i < 2400; i++) // 240 KB: the pipe full, the rest queued
+        log_raw("%06d %s\n", i, std::string(92, 'x').c_str());
+    std::string got;
+    std::thread reader([&] { // about 200 KB/s: too slow to take it all in the drain
+        char buf[1024];
+        ssize_t n;
+        while ((n = read(sink.in, buf, sizeof buf)) > 0) {
+            got.append(buf, static_cast<size_t>(n));
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+    });
+    unsigned long lost = console_queue_drain();
+    log_raw("EXIT sdsbridge\n");
+    restore_stdout(saved);
+    close(sink.out);
+    reader.join();
+    close(sink.in);
+    EXPECT_GT(lost, 0u);
+    ASSERT_GT(got.size(), 15u);
+    EXPECT_EQ(got.substr(got.size() - 15), "EXIT sdsbridge\n");
+    std::istringstream lines(got.substr(0, got.size() - 15));
+    int next = 0;
+    for (std::string line; std::getline(lines, line); next++)
+        ASSERT_EQ(line, (std::ostringstream() << std::setw(6) << std::setfill('0') << next).str() + " " +
+                            std::string(92, 'x'));
+    EXPECT_EQ(2400u - static_cast<unsigned>(next), lost);
 }
 
 TEST(Timestamps, RightPastTheYear2038)
