@@ -1,10 +1,6 @@
 // Reading "sdsbridge.conf": lenient key=value lines into fixed-width globals.
 #include "config/config.h"
 
-#include <arpa/inet.h>
-#include <netdb.h>
-#include <netinet/in.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -14,6 +10,7 @@
 #include "build_defaults.h"
 #include "config/config_reader.h"
 #include "config/places.h"
+#include "config/reflector_address.h"
 #include "util/console.h"
 #include "util/text.h"
 
@@ -36,7 +33,6 @@ char COUNTRY[51];
 char REFLECTOR_ONLY[6];
 char DTMF_CTRL_PATH[PATH_MAX];
 char PTT_CTRL_PATH[PATH_MAX];
-char REFLECTOR_IP[101];
 
 bool CM5000, CM5000A, MTM5400, MTM800FuG, MTM800e, MTP850FuG, MTP850S, SRG3900;
 
@@ -194,22 +190,35 @@ void trace_line(config_trace* trace, int number, std::string text, const line_re
     trace->lines.push_back(line);
 }
 
-// Runs before any thread starts, so the resolver's static result is safe here.
-int resolve_reflector(bool echo)
+// Looks REFLECTOR_DNS up for the start. A name that does not exist is a
+// configuration fault and stops the gateway; a lookup that could not be made
+// (a board up before its network) starts it without the reflector, and the
+// lookup thread finds the address later. Returns 0 only for the stop.
+int resolve_reflector(bool echo, config_trace* trace)
 {
-    struct hostent* host = gethostbyname(REFLECTOR_DNS);
-    if (!host || host->h_addrtype != AF_INET || !host->h_addr_list[0]) {
+    in_addr_t address = 0;
+    const char* reason = "";
+    lookup_outcome outcome = reflector_lookup(REFLECTOR_DNS, &address, &reason);
+    REFLECTOR_IP = outcome == lookup_outcome::found ? address : 0;
+    if (trace) {
+        trace->lookup = outcome;
+        trace->lookup_reason = reason;
+    }
+    if (outcome == lookup_outcome::no_such_name) {
         if (echo)
             log_raw_failure("Could not resolve host name\n");
         return 0;
     }
-    struct in_addr first;
-    memcpy(&first, host->h_addr_list[0], sizeof first);
-    char dotted[INET_ADDRSTRLEN];
-    inet_ntop(AF_INET, &first, dotted, sizeof dotted);
-    copy_field(REFLECTOR_IP, dotted);
-    if (echo)
-        log_raw("REFLECTOR_IP:%s\n", REFLECTOR_IP);
+    if (!echo)
+        return 1;
+    if (outcome == lookup_outcome::no_answer) {
+        log_raw_refusal("REFLECTOR_DNS %s: no answer (no network yet?), starting without the reflector\n",
+                        REFLECTOR_DNS);
+    } else {
+        char dotted[INET_ADDRSTRLEN];
+        format_ipv4(dotted, sizeof dotted, address);
+        log_raw("REFLECTOR_IP:%s\n", dotted);
+    }
     return 1;
 }
 
@@ -253,10 +262,8 @@ int read_file(const char* cfgFile, config_trace* trace)
             number++;
     }
     fclose(file);
-    if (!resolve_reflector(echo))
+    if (!resolve_reflector(echo, trace))
         return 0;
-    if (trace)
-        trace->resolved = true;
     select_model(echo);
     return 1;
 }
@@ -270,7 +277,7 @@ int read_config(const char* cfgFile)
 
 int read_config_traced(const char* cfgFile, config_trace* trace)
 {
-    *trace = config_trace{0, false, {}};
+    *trace = config_trace{0, lookup_outcome::found, "", {}};
     return read_file(cfgFile, trace);
 }
 

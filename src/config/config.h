@@ -28,9 +28,6 @@ extern char REFLECTOR_ONLY[6]; // "YES": port 5230 serves the reflector's addres
 extern char DTMF_CTRL_PATH[PATH_MAX];
 extern char PTT_CTRL_PATH[PATH_MAX];
 
-// Dotted IPv4 address of REFLECTOR_DNS, resolved once by read_config.
-extern char REFLECTOR_IP[101];
-
 // Radio model flags: each set when SYS_HARDWARE is exactly its name.
 extern bool CM5000, CM5000A, MTM5400, MTM800FuG, MTM800e, MTP850FuG, MTP850S, SRG3900;
 
@@ -45,13 +42,17 @@ extern char BASE_URL[49];          // weather service address, ends in "/data/2.
 extern char API_KEY[33];           // weather service key, 32 lowercase hex characters;
                                    // WEATHER_API_KEY in the file replaces it
 
-// Restores every default, reads cfgFile and resolves REFLECTOR_DNS.
-// Returns 1 when the file was read and the host resolved, 0 otherwise.
+// Restores every default, reads cfgFile and looks REFLECTOR_DNS up
+// (REFLECTOR_IP of config/reflector_address.h). Returns 1 when the file was
+// read and the name resolved, or the lookup could not be made (REFLECTOR_IP
+// is then 0, said in one line); 0 when the file cannot be opened or the name
+// does not exist.
 int read_config(const char* cfgFile);
 
 // True when DMO_REPEATER asks for the DMO repeater mode (exactly "YES").
 bool dmo_repeater_on();
 
 // True when REFLECTOR_ONLY is exactly "YES": datagrams on port 5230 from any
-// other address than REFLECTOR_IP are dropped unread.
+// other address than REFLECTOR_IP are dropped unread (all of them while it is
+// not known).
 bool reflector_only_on();

@@ -16,6 +16,7 @@
 
 #include "config/config.h"
 #include "config/config_reader.h"
+#include "config/reflector_address.h"
 #include "util/console.h"
 
 namespace {
@@ -41,6 +42,8 @@ constexpr char WEATHER_REFUSED_EARLIER[] =
 constexpr char UNKNOWN_MODEL[] = "SYS_HARDWARE=%s is no known radio model%s: the radio gets no initialisation";
 constexpr char NOT_EXACTLY_YES[] = "%s=%s is not exactly YES: it counts as NO";
 constexpr char DOES_NOT_RESOLVE[] = "REFLECTOR_DNS=%s does not resolve: the gateway would stop";
+constexpr char NO_ANSWER[] = "REFLECTOR_DNS=%s could not be looked up (%s): the gateway would start without the "
+                             "reflector and look again every %d s";
 
 // What some Windows editors put before the first line; the gateway reads it
 // as part of the first key.
@@ -202,8 +205,10 @@ void check_outcome(std::vector<finding>& findings, const config_trace& trace)
         if ((key.text == DMO_REPEATER || key.text == REFLECTOR_ONLY) && strcmp(key.text, "YES") != 0 &&
             strcasecmp(key.text, "YES") == 0)
             add(findings, line, NOT_EXACTLY_YES, key.name, key.text);
-        if (key.text == REFLECTOR_DNS && !trace.resolved)
+        if (key.text == REFLECTOR_DNS && trace.lookup == lookup_outcome::no_such_name)
             add(findings, line, DOES_NOT_RESOLVE, REFLECTOR_DNS);
+        if (key.text == REFLECTOR_DNS && trace.lookup == lookup_outcome::no_answer)
+            add(findings, line, NO_ANSWER, REFLECTOR_DNS, trace.lookup_reason.c_str(), REFLECTOR_LOOKUP_PERIOD_S);
     }
 }
 
@@ -260,8 +265,11 @@ void print_effective(const config_trace& trace)
     char masked[sizeof API_KEY];
     format_masked_api_key(masked, sizeof masked);
     log_raw("%s=%s\n", WEATHER_KEY_NAME, masked);
-    if (trace.resolved)
-        log_raw("REFLECTOR_IP:%s\n", REFLECTOR_IP);
+    if (trace.lookup == lookup_outcome::found) {
+        char dotted[INET_ADDRSTRLEN];
+        format_ipv4(dotted, sizeof dotted, REFLECTOR_IP);
+        log_raw("REFLECTOR_IP:%s\n", dotted);
+    }
 }
 
 } // namespace
@@ -285,7 +293,7 @@ int check_config(const char* cfgFile, bool* opened)
     if (!findings.empty())
         log_raw("\n");
     print_effective(trace);
-    if (!trace.resolved)
+    if (trace.lookup == lookup_outcome::no_such_name)
         return 1;
     return findings.empty() ? 0 : 2;
 }

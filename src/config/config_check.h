@@ -7,6 +7,8 @@
 // "FILE:LINE: text", then a blank line and the effective configuration, the
 // weather key masked as at start-up. Nothing else starts.
 // Returns 0 when nothing was found; 1 when the gateway would refuse to start
-// (the file cannot be opened, REFLECTOR_DNS does not resolve); 2 when it would
-// start but something was found. *opened tells whether the file was read.
+// (the file cannot be opened, REFLECTOR_DNS does not exist); 2 when it would
+// start but something was found, a lookup of REFLECTOR_DNS that could not be
+// made (no network, no name server) included. *opened tells whether the file
+// was read.
 int check_config(const char* cfgFile, bool* opened);

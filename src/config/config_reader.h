@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "config/reflector_address.h"
+
 // One row per key, in the order keys are compared; either an int or a string.
 struct config_key {
     const char* name;
@@ -53,8 +55,9 @@ struct config_line {
 };
 
 struct config_trace {
-    int open_errno; // 0 when the file opened, else fopen's errno
-    bool resolved;  // REFLECTOR_DNS resolved (REFLECTOR_IP is set)
+    int open_errno;            // 0 when the file opened, else fopen's errno
+    lookup_outcome lookup;     // of REFLECTOR_DNS, once the file was read (found: REFLECTOR_IP is set)
+    std::string lookup_reason; // the resolver's words when it was not found
     std::vector<config_line> lines;
 };
 

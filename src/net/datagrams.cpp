@@ -1,6 +1,7 @@
 // Datagram layouts and the fire-and-forget send helpers.
 #include "net/datagrams.h"
 
+#include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 
@@ -9,15 +10,16 @@
 
 #include "config/config.h"
 #include "config/places.h"
+#include "config/reflector_address.h"
 #include "net/udp.h"
 #include "util/text.h"
 
 namespace {
 
-void send_text(const char* text, const char* ip, int port)
+void send_text(const char* text, in_addr_t address, int port)
 {
     struct sockaddr_in to;
-    ipv4_address(&to, ip, port);
+    ipv4_address(&to, address, port);
     int sock = reflector_listener_controlsock.load();
     if (sock < 0)
         return; // the reflector thread has not created its socket (yet)
@@ -89,10 +91,14 @@ int format_local_sds_request(char* buf, size_t size, const char* issi, const cha
 
 void send_to_reflector(const char* text)
 {
-    send_text(text, REFLECTOR_IP, REFLECTOR_PORT);
+    // Read once: the lookup thread may change it meanwhile.
+    in_addr_t address = REFLECTOR_IP.load();
+    if (address == 0)
+        return; // not known yet: lost, as when the reflector cannot be reached
+    send_text(text, address, REFLECTOR_PORT);
 }
 
 void send_to_local_port(const char* text)
 {
-    send_text(text, SMS_SENDER_IP, SMS_SENDER_PORT);
+    send_text(text, inet_addr(SMS_SENDER_IP), SMS_SENDER_PORT);
 }

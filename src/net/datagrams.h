@@ -47,7 +47,8 @@ int format_roaming_notice(char* buf, size_t size, const char* call, const char* 
 int format_local_sds_request(char* buf, size_t size, const char* issi, const char* text);
 
 // Sends text to REFLECTOR_IP:REFLECTOR_PORT from the reflector socket; the
-// destination is built afresh for every send. Fire and forget.
+// destination is built afresh for every send, so a new address is used at
+// once. Fire and forget: nothing goes out while the address is not known.
 void send_to_reflector(const char* text);
 
 // Sends text to the local SDS request port from the reflector socket.

@@ -7,6 +7,7 @@
 #include <algorithm>
 
 #include "config/config.h"
+#include "config/reflector_address.h"
 #include "global.h"
 #include "net/reflector_messages.h"
 #include "net/udp.h"
@@ -25,7 +26,9 @@ unsigned dropped_since_report = 0;
 // the status line; with REFLECTOR_ONLY, counts and reports every other sender.
 bool from_reflector(const struct sockaddr_in* sender)
 {
-    if (sender->sin_family == AF_INET && sender->sin_addr.s_addr == inet_addr(REFLECTOR_IP)) {
+    // While the address is not known, nobody is the reflector.
+    in_addr_t reflector = REFLECTOR_IP.load();
+    if (reflector != 0 && sender->sin_family == AF_INET && sender->sin_addr.s_addr == reflector) {
         // 0 stands for "none yet": the clock's first second counts as its second.
         reflector_heard_at = std::max(clock_monotonic_s(), 1LL);
         return true;

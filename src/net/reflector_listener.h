@@ -3,7 +3,8 @@
 #pragma once
 
 // One pass of the receive loop on sock: receives one datagram (blocking),
-// drops it unread when REFLECTOR_ONLY is on and it is not from REFLECTOR_IP,
+// drops it unread when REFLECTOR_ONLY is on and it is not from REFLECTOR_IP
+// (every datagram while that is not known),
 // else logs a "::" datagram and sends the SDS it asks for (a personal one only
 // to an ISSI of digits). Returns 1 when an SDS was sent, 0 when the datagram
 // was dropped.

@@ -13,12 +13,12 @@
 
 std::atomic<int> reflector_listener_controlsock{-1};
 
-void ipv4_address(struct sockaddr_in* addr, const char* ip, int port)
+void ipv4_address(struct sockaddr_in* addr, in_addr_t address, int port)
 {
     memset(addr, 0, sizeof *addr);
     addr->sin_family = AF_INET;
     addr->sin_port = htons(static_cast<uint16_t>(port));
-    addr->sin_addr.s_addr = inet_addr(ip);
+    addr->sin_addr.s_addr = address;
 }
 
 int udp_socket_bound(const char* ip, int port, int* bind_error)
@@ -28,7 +28,7 @@ int udp_socket_bound(const char* ip, int port, int* bind_error)
     if (sock < 0)
         return -1;
     struct sockaddr_in local;
-    ipv4_address(&local, ip, port);
+    ipv4_address(&local, inet_addr(ip), port);
     // A port held by another program (a second gateway, a test left running)
     // leaves the socket deaf but still able to send: say so, and go on.
     if (bind(sock, reinterpret_cast<struct sockaddr*>(&local), sizeof local) != 0) {

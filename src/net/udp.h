@@ -11,8 +11,8 @@
 // that, and for good if its creation failed.
 extern std::atomic<int> reflector_listener_controlsock;
 
-// Fills addr afresh: family AF_INET, port in network byte order, address from dotted text.
-void ipv4_address(struct sockaddr_in* addr, const char* ip, int port);
+// Fills addr afresh: family AF_INET, port and address in network byte order.
+void ipv4_address(struct sockaddr_in* addr, in_addr_t address, int port);
 
 // Creates an IPv4 datagram socket and binds it to ip:port. Returns the
 // descriptor, or -1 (errno as socket left it) when no socket could be created.

@@ -9,6 +9,7 @@
 
 #include "config/config.h"
 #include "config/places.h"
+#include "config/reflector_address.h"
 #include "global.h"
 #include "radio/serial.h"
 #include "util/console.h"
@@ -26,14 +27,20 @@ int ping_every_ticks = DEFAULT_PING_TICKS;
 int ticks_since_ping = 0;   // counts up to ping_every_ticks and stays there until a ping goes out
 bool hang_reported = false; // the hung worker has been named once
 
+// A start before the network: no address to send to until a lookup answers.
+constexpr char ADDRESS_NOT_KNOWN[] = "reflector address not known yet";
+
 // "radio port open; SDS sent 3, received 5; last datagram from the reflector 4 s ago",
-// or "... no datagram from the reflector yet" while heard_at is 0; heard_at
-// and now in seconds on the monotonic clock.
+// or "... no datagram from the reflector yet" while heard_at is 0, or "...
+// reflector address not known yet" while there is none; heard_at and now in
+// seconds on the monotonic clock.
 void format_service_status(char* buf, size_t size, bool port_open, unsigned sent, unsigned received, long long heard_at,
                            long long now)
 {
     char heard[64];
-    if (heard_at == 0)
+    if (REFLECTOR_IP.load() == 0)
+        snprintf(heard, sizeof heard, "%s", ADDRESS_NOT_KNOWN);
+    else if (heard_at == 0)
         snprintf(heard, sizeof heard, "no datagram from the reflector yet");
     else
         snprintf(heard, sizeof heard, "last datagram from the reflector %lld s ago", now - heard_at);
@@ -99,8 +106,9 @@ void format_ready_status(char* buf, size_t size, const struct startup_outcome& o
         snprintf(radio, sizeof radio, "%s not open (%s)", piport, strerror(-outcome.radio_open));
     else
         snprintf(radio, sizeof radio, "%s not tried", piport);
-    snprintf(buf, size, "reflector port %d %s; local port %d %s; radio port %s", SOCK_UDP_PORT, reflector,
-             SMS_SENDER_PORT, local, radio);
+    bool known = REFLECTOR_IP.load() != 0;
+    snprintf(buf, size, "reflector port %d %s; local port %d %s; radio port %s%s%s", SOCK_UDP_PORT, reflector,
+             SMS_SENDER_PORT, local, radio, known ? "" : "; ", known ? "" : ADDRESS_NOT_KNOWN);
 }
 
 void service_ready(const struct startup_outcome& outcome)

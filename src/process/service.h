@@ -19,5 +19,6 @@ void service_tick();
 void service_stopping();
 
 // The start-up status: "reflector port 5230 bound; local port 54001 bound;
-// radio port /dev/ttyS0 open", each part saying the error where it failed.
+// radio port /dev/ttyS0 open", each part saying the error where it failed, and
+// "; reflector address not known yet" after it while REFLECTOR_IP is 0.
 void format_ready_status(char* buf, size_t size, const struct startup_outcome& outcome);

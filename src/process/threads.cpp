@@ -6,10 +6,11 @@
 #include "global.h"
 #include "net/reflector_listener.h"
 #include "net/sms_sender.h"
+#include "process/reflector_follow.h"
 #include "radio/serial.h"
 #include "util/thread_start.h"
 
-pthread_t tserial_listener, treflector_listener, tsms_sender;
+pthread_t tserial_listener, treflector_listener, tsms_sender, treflector_dns;
 
 namespace {
 // How often main looks whether the radio port's first open has been tried.
@@ -25,6 +26,7 @@ struct startup_outcome start_worker_threads()
     start_thread(&treflector_listener, reflector_listener, "treflector_listener");
     start_thread(&tsms_sender, sms_sender, "tsms_sender");
     weather_start();
+    start_thread(&treflector_dns, reflector_lookup_thread, "treflector_dns");
     while ((outcome.radio_open = serial_first_open.load()) == 0 && serial_started && keep_running)
         sleep_us(OPEN_POLL_US);
     return outcome;

@@ -2,7 +2,7 @@
 #pragma once
 #include <pthread.h>
 
-extern pthread_t tserial_listener, treflector_listener, tsms_sender;
+extern pthread_t tserial_listener, treflector_listener, tsms_sender, treflector_dns;
 
 // What came of the start-up, for the service manager: each UDP port's bind
 // (0: bound, else the errno; -1: no socket at all) and the radio port's first
@@ -16,7 +16,8 @@ struct startup_outcome {
 
 // Opens the reflector and local request sockets, so every thread that sends
 // on them finds them made; then starts serial_listener, reflector_listener,
-// sms_sender and the weather worker and names them (creation failures are
-// ignored; a weather request tries its worker again); then waits until the
-// serial thread has tried to open the radio port, or the gateway stops.
+// sms_sender, the weather worker and the reflector's lookup thread and names
+// them (creation failures are ignored; a weather request tries its worker
+// again); then waits until the serial thread has tried to open the radio
+// port, or the gateway stops.
 struct startup_outcome start_worker_threads();

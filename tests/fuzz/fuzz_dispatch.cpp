@@ -10,12 +10,15 @@
 // reflector socket is -1, the control files and fault log lie in a private
 // directory, the weather worker is closed as at a stop (a weather request is
 // refused with its line, no thread starts), and sleeps return at once.
+#include <arpa/inet.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <string>
 
 #include "config/config.h"
+#include "config/reflector_address.h"
 #include "events/dispatch.h"
 #include "events/session.h"
 #include "events/weather.h"
@@ -71,7 +74,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
     copy_field(ZIP, "8010");
     copy_field(COUNTRY, "AT");
     copy_field(DMO_REPEATER, "YES");
-    copy_field(REFLECTOR_IP, "127.0.0.1");
+    REFLECTOR_IP = htonl(INADDR_LOOPBACK);
     SYS_CTOM_WAIT = 2;
     SYS_DEBUG = 1; // the detail lines are code too
     serport = -1;

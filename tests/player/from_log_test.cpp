@@ -13,6 +13,9 @@ TEST(FromLog, EachLineForWhatItShows)
         const char* line; // a line the session must hold
     } cases[] = {
         {"Reading file c\nSYS_SERPORT=/dev/ttyUSB0\nA=1\nREFLECTOR_IP:1.2.3.4\n", "config A=1"},
+        {"Reading file c\nA=1\nREFLECTOR_DNS r: no answer (no network yet?), starting without the reflector\n"
+         "<07.12.26 14:03:59> data (05/1): 80E8\n",
+         "radio 80E8"},
         {"<6><07.12.26 14:03:59> data (05/1): 80E8\n", "radio 80E8"}, // journal priority, CR lost on a terminal
         {"<07.12.26 14:03:59> data (04/0): ATZ\r\n<07.12.26 14:03:59> data (03/0): OK\r\n", "sent ATZ\\r"},
         {"<07.12.26 14:03:59> data (04/0): ATZ\r\n<07.12.26 14:03:59> data (03/0): OK\r\n",

@@ -43,6 +43,7 @@ TEST(SessionFile, StepsAndExpectations)
         {"reader /tmp/dtmf_ctrl stall", "reader", "stall", "/tmp/dtmf_ctrl", -1, 0, 0, 1},
         {"owner /tmp/dtmf_ctrl 65534", "owner", "65534", "/tmp/dtmf_ctrl", -1, 0, 0, 1},
         {"radio-output stop", "radio-output", "stop", "", -1, 0, 0, 1},
+        {"reflector-at 127.0.0.2", "reflector-at", "127.0.0.2", "", -1, 0, 0, 1},
         {"repeat 200 signal TERM", "signal", "TERM", "", -1, 0, 0, 200},
         {"sent AT+CMGS=1234567,32\\r", "sent", "AT+CMGS=1234567,32\r", "", -1, 0, 0, 1},
         {"datagram ::CALL;1234567;hi;\\n", "datagram", "::CALL;1234567;hi;\n", "", -1, 0, 0, 1},
@@ -80,7 +81,8 @@ TEST(SessionFile, HeaderWords)
     for (const char* line :
          {"config SYS_HARDWARE=MTM5400", "config CITY= Graz", "hold-port 5230", "env A=1", "journal",
           "weather-service silent-dns", "args --daemon  -x", "no-config", "only-named datagrams files",
-          "reply OK\\r\\nOK", "reply", "voice-gateway terminals", "requires console-terminal", "requires other-account"})
+          "reply OK\\r\\nOK", "reply", "voice-gateway terminals", "requires console-terminal", "requires other-account",
+          "hosts 127.0.0.1 reflector.test", "name-server silent"})
         ASSERT_TRUE(parse_line(line, 1, &s, &error)) << line << ": " << error;
     EXPECT_EQ(s.config, (std::vector<std::string>{"SYS_HARDWARE=MTM5400", "CITY= Graz"}));
     EXPECT_EQ(s.held_ports, std::vector<int>{5230});
@@ -88,6 +90,8 @@ TEST(SessionFile, HeaderWords)
     EXPECT_EQ(s.args, (std::vector<std::string>{"--daemon", "-x"}));
     EXPECT_TRUE(s.journal);
     EXPECT_EQ(s.weather_service, "silent-dns");
+    EXPECT_EQ(s.hosts, std::vector<std::string>{"127.0.0.1 reflector.test"});
+    EXPECT_EQ(s.name_server, "silent");
     EXPECT_FALSE(s.write_config);
     EXPECT_TRUE(!s.only_named.radio && s.only_named.datagrams && s.only_named.files);
     EXPECT_EQ(s.replies, (std::vector<std::string>{"OK\r\nOK", ""}));
@@ -119,6 +123,8 @@ TEST(SessionFile, Errors)
         const char* error;
     } cases[] = {
         {"radi hello", "unknown word \"radi\""},
+        {"name-server none", "\"name-server\" takes nxdomain or silent"},
+        {"reflector-at 10.0.0.1", "\"reflector-at\" takes a loopback address (127.0.0.2)"},
         {"repeat 0 signal TERM", "\"repeat\" takes a count and a step"},
         {"repeat 3 sent AT\\r", "\"repeat\" takes a count and a step"},
         {"after 2 sent AT", "\"after\", \"within\" and \"never\" take a time (2s, 500ms) and an expectation"},

@@ -2,6 +2,7 @@
 #include "support/loopback.h"
 
 #include "config/config.h"
+#include "config/reflector_address.h"
 #include "net/udp.h"
 
 int udp_listener(int* port, int timeout_ms)
@@ -30,7 +31,7 @@ int reflector_stub_open()
 {
     int port = 0;
     int listener = udp_listener(&port);
-    snprintf(REFLECTOR_IP, sizeof REFLECTOR_IP, "127.0.0.1");
+    REFLECTOR_IP = htonl(INADDR_LOOPBACK);
     REFLECTOR_PORT = port;
     reflector_listener_controlsock = socket(AF_INET, SOCK_DGRAM, 0);
     return listener;

@@ -227,7 +227,8 @@ void write_failed(conversion* c, const std::string& text)
 
 void config_line(conversion* c, const log_line& l)
 {
-    if (starts(l.text, "REFLECTOR_IP:") || starts(l.text, "Could not resolve")) {
+    // The lookup's line ends the echo: an address, none, or no answer yet.
+    if (starts(l.text, "REFLECTOR_IP:") || starts(l.text, "Could not resolve") || starts(l.text, "REFLECTOR_DNS ")) {
         c->in_config = false;
         c->config_read = true;
         return;

@@ -24,6 +24,7 @@
 #include <iterator>
 #include <sstream>
 
+#include "name_service.h"
 #include "weather_service.h"
 
 namespace {
@@ -212,15 +213,15 @@ int isolate(std::string* why)
     return up;
 }
 
-int bind_udp(const session& s, int port)
+int bind_udp(const session& s, int port, const char* address)
 {
     int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     struct sockaddr_in at = {};
     at.sin_family = AF_INET;
-    at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    inet_pton(AF_INET, address, &at.sin_addr);
     at.sin_port = htons(static_cast<uint16_t>(port));
     if (bind(fd, reinterpret_cast<struct sockaddr*>(&at), sizeof at) != 0) {
-        printf("%s: cannot bind UDP port %d: %s\n", s.script->file.c_str(), port, strerror(errno));
+        printf("%s: cannot bind UDP %s:%d: %s\n", s.script->file.c_str(), address, port, strerror(errno));
         close(fd);
         return -1;
     }
@@ -275,7 +276,10 @@ bool start_gateway(session* s)
         return false;
     if (s->script->write_config)
         write_config(*s);
-    if (!s->script->weather_service.empty() && !silence_weather_service(s))
+    std::string weather_line;
+    if (!s->script->weather_service.empty() && !silence_weather_service(s, &weather_line))
+        return false;
+    if (wants_private_names(*s->script) && !private_names(s, weather_line))
         return false;
     if (s->script->steps_clock && !write_wall_offset(0)) {
         printf("%s: cannot write %s\n", s->script->file.c_str(), FAKETIME_FILE.c_str());

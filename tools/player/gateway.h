@@ -12,8 +12,9 @@ constexpr int DEFAULT_REFLECTOR_PORT = 5220;
 // gateway or competes for its ports. 1 on success, else 0 with the reason.
 int isolate(std::string* why);
 
-// A UDP socket bound to 127.0.0.1:port, or -1 with the reason printed.
-int bind_udp(const session& s, int port);
+// A UDP socket bound to address:port (a loopback address), or -1 with the
+// reason printed.
+int bind_udp(const session& s, int port, const char* address = "127.0.0.1");
 
 // The reflector's port as the session configures it.
 int reflector_port(const session_spec& script);

@@ -21,6 +21,7 @@
 #include <sstream>
 
 #include "escape.h"
+#include "name_service.h"
 
 namespace {
 
@@ -131,11 +132,13 @@ bool pump_round(session* s, int wait_ms)
     // poll instead of in it, or the poll would never wait.
     bool attached = s->opt->gateway_binary.empty();
     int console_pipe = attached || s->console_stalled ? -1 : s->gateway.console_fd;
+    int name_server = s->gateway.name_server_answers ? s->gateway.name_server_fd : -1;
     std::vector<struct pollfd> fds = {{s->radio.master, POLLIN, 0},
                                       {s->reflector_fd, POLLIN, 0},
                                       {console_pipe, POLLIN, 0},
                                       {s->inotify_fd, POLLIN, 0},
-                                      {s->gateway.notify_fd, POLLIN, 0}};
+                                      {s->gateway.notify_fd, POLLIN, 0},
+                                      {name_server, POLLIN, 0}};
     for (const served_path& p : s->served)
         fds.push_back({p.stalled ? -1 : p.fd, POLLIN, 0});
     if (poll(fds.data(), fds.size(), wait_ms) <= 0)
@@ -162,6 +165,8 @@ bool pump_round(session* s, int wait_ms)
         inotify_events(s);
     if (fds[4].revents & POLLIN)
         notify_message(s);
+    if (fds[5].revents & POLLIN)
+        answer_no_such_name(name_server);
     return true;
 }
 
@@ -201,7 +206,7 @@ void session_release(session* s)
 {
     radio_close(&s->radio);
     for (int* fd : {&s->reflector_fd, &s->gateway.console_fd, &s->inotify_fd, &s->gateway.notify_fd,
-                    &s->gateway.weather_fd, &s->saved_log_fd})
+                    &s->gateway.weather_fd, &s->gateway.name_server_fd, &s->saved_log_fd})
         if (*fd >= 0)
             close(*fd), *fd = -1;
     for (served_path& p : s->served)
@@ -209,10 +214,9 @@ void session_release(session* s)
     for (int fd : s->gateway.held_fds)
         close(fd);
     s->gateway.held_fds.clear();
-    if (s->gateway.hosts_mounted && umount2("/etc/hosts", MNT_DETACH) == 0)
-        s->gateway.hosts_mounted = false;
-    if (s->gateway.resolv_mounted && umount2("/etc/resolv.conf", MNT_DETACH) == 0)
-        s->gateway.resolv_mounted = false;
+    for (const std::string& path : s->gateway.mounted)
+        umount2(path.c_str(), MNT_DETACH);
+    s->gateway.mounted.clear();
 }
 
 void fail(session* s, int line, const std::string& what)

@@ -25,10 +25,11 @@ struct gateway_process {
     int console_fd = -1; // its stdout and stderr, or a log file when attached
     int notify_fd = -1;  // its NOTIFY_SOCKET
     std::vector<int> held_fds;
-    int weather_fd = -1;         // the silent weather service's or name server's socket
-    bool hosts_mounted = false;  // /etc/hosts is the session's own
-    bool resolv_mounted = false; // /etc/resolv.conf is the session's own
-    long long wall_offset_s = 0; // "clock" steps so far: the gateway's wall clock ahead of the real one
+    int weather_fd = -1;              // the silent weather service's listening socket
+    std::vector<std::string> mounted; // the session's own name files, bound over these
+    int name_server_fd = -1;          // the name-server stand-in's socket
+    bool name_server_answers = false; // it answers "no such name" (else it keeps silent)
+    long long wall_offset_s = 0;      // "clock" steps so far: the gateway's wall clock ahead of the real one
 };
 
 struct session {
@@ -39,6 +40,8 @@ struct session {
     gateway_process gateway;
     record rec;
     int reflector_fd = -1;
+    std::string reflector_at; // after "reflector-at": where the reflector stand-in moved
+    std::string extra_hosts;  // lines of the private /etc/hosts the player adds itself
     int inotify_fd = -1;
     std::map<int, std::string> watched_dirs;
     std::set<std::string> tracked;         // files whose writes are recorded

@@ -2,6 +2,7 @@
 // session_spec the player plays.
 #include "session_file.h"
 
+#include <arpa/inet.h>
 #include <signal.h>
 
 #include <cctype>
@@ -63,7 +64,7 @@ namespace {
 const std::set<std::string> VERBS = {
     "radio",  "radio-bytes", "reflector", "local",        "answer",   "wait",    "signal", "unplug",
     "plug",   "put",         "sent",      "datagram",     "file",     "console", "exit",   "reflector-from",
-    "notify", "link",        "stdout",    "radio-output", "terminal", "fifo",    "reader", "owner", "clock"};
+    "notify", "link",        "stdout",    "radio-output", "terminal", "fifo",    "reader", "owner", "clock", "reflector-at"};
 
 bool parse_unnamed_kinds(std::string text, unnamed_kinds* kinds, std::string* error)
 {
@@ -187,6 +188,18 @@ bool parse_line(std::string text, int number, session_spec* s, std::string* erro
     }
     if (l.verb == "voice-gateway" || l.verb == "requires")
         return parse_header_word(l.verb, text, s, error);
+    if (l.verb == "hosts") {
+        s->hosts.push_back(text);
+        return true;
+    }
+    if (l.verb == "name-server") {
+        s->name_server = text;
+        if (text != "nxdomain" && text != "silent") {
+            *error = "\"name-server\" takes nxdomain or silent";
+            return false;
+        }
+        return true;
+    }
     if (l.verb == "args") {
         std::istringstream words(text);
         for (std::string w; words >> w;)
@@ -216,6 +229,11 @@ bool parse_line(std::string text, int number, session_spec* s, std::string* erro
             return false;
         }
         s->steps_clock = true;
+    }
+    struct in_addr loopback;
+    if (l.verb == "reflector-at" && (inet_pton(AF_INET, text.c_str(), &loopback) != 1 || text.rfind("127.", 0) != 0)) {
+        *error = "\"reflector-at\" takes a loopback address (127.0.0.2)";
+        return false;
     }
     if (l.verb == "signal" && !signal_number(text)) {
         *error = "unknown signal \"" + text + "\" (HUP, INT, QUIT, TERM, USR1, PIPE)";

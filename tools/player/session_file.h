@@ -43,7 +43,12 @@ struct session_spec {
     bool vg_terminals = false;        // "voice-gateway terminals": both control paths are the player's ptys
     bool needs_console = false;       // "requires console-terminal"
     bool needs_other_account = false; // "requires other-account"
-    unnamed_kinds only_named;         // what no line names, of these kinds, is not reported
+    // "hosts ADDR NAME": lines of the session's own /etc/hosts, below localhost.
+    std::vector<std::string> hosts;
+    // "name-server nxdomain|silent": what answers the gateway's DNS queries;
+    // empty: nothing listens where they go, so each is refused at once.
+    std::string name_server;
+    unnamed_kinds only_named; // what no line names, of these kinds, is not reported
     // "reply TEXT": the radio's answers to the gateway's commands and PDUs, in
     // the order it writes them, wherever the lines stand; then "answer" holds.
     std::vector<std::string> replies;

@@ -14,6 +14,7 @@
 #include <fstream>
 
 #include "gateway.h"
+#include "name_service.h"
 
 namespace {
 
@@ -126,6 +127,28 @@ void give_away(session* s, const line_spec& l)
         fail(s, l.number, "cannot give " + l.path + " to account " + l.text + ": " + strerror(errno));
 }
 
+// "reflector-at ADDR": the stand-in listens and sends at ADDR, and the
+// reflector's name resolves there (it may already be there, and only the
+// name is new).
+void move_reflector(session* s, const line_spec& l)
+{
+    std::string at = s->reflector_at.empty() ? "127.0.0.1" : s->reflector_at;
+    if (l.text == at) { // the name appears where the reflector already is
+        s->reflector_at = l.text;
+        write_hosts(*s);
+        return;
+    }
+    int fd = bind_udp(*s, reflector_port(*s->script), l.text.c_str());
+    if (fd < 0) {
+        fail(s, l.number, "the reflector cannot move to " + l.text);
+        return;
+    }
+    close(s->reflector_fd);
+    s->reflector_fd = fd;
+    s->reflector_at = l.text;
+    write_hosts(*s);
+}
+
 void do_once(session* s, const line_spec& l)
 {
     if (l.verb == "radio" || l.verb == "radio-bytes")
@@ -157,6 +180,8 @@ void do_once(session* s, const line_spec& l)
         reader(s, l);
     else if (l.verb == "owner")
         give_away(s, l);
+    else if (l.verb == "reflector-at")
+        move_reflector(s, l);
     else if (l.verb == "radio-output" && s->radio.slave >= 0)
         tcflow(s->radio.slave, l.text == "stop" ? TCOOFF : TCOON);
     else if (l.verb == "clock" && !step_wall_clock(s, l.clock_step_s))
