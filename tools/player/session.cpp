@@ -133,18 +133,16 @@ bool pump_round(session* s, int wait_ms)
     bool attached = s->opt->gateway_binary.empty();
     int console_pipe = attached || s->console_stalled ? -1 : s->gateway.console_fd;
     int name_server = s->gateway.name_server_answers ? s->gateway.name_server_fd : -1;
-    std::vector<struct pollfd> fds = {{s->radio.master, POLLIN, 0},
-                                      {s->reflector_fd, POLLIN, 0},
-                                      {console_pipe, POLLIN, 0},
-                                      {s->inotify_fd, POLLIN, 0},
-                                      {s->gateway.notify_fd, POLLIN, 0},
-                                      {name_server, POLLIN, 0}};
+    std::vector<struct pollfd> fds = {{s->radio.master, POLLIN, 0},      {s->reflector_fd, POLLIN, 0},
+                                      {console_pipe, POLLIN, 0},         {s->inotify_fd, POLLIN, 0},
+                                      {s->gateway.notify_fd, POLLIN, 0}, {name_server, POLLIN, 0}};
     for (const served_path& p : s->served)
         fds.push_back({p.stalled ? -1 : p.fd, POLLIN, 0});
     if (poll(fds.data(), fds.size(), wait_ms) <= 0)
         return false;
+    constexpr size_t FIRST_SERVED = 6; // the voice gateway's paths follow the fixed six
     for (size_t i = 0; i < s->served.size(); i++)
-        if (fds[5 + i].revents & POLLIN)
+        if (fds[FIRST_SERVED + i].revents & POLLIN)
             served_bytes(s, &s->served[i]);
     char buf[4096];
     if (fds[0].revents & POLLIN) {

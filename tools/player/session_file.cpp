@@ -62,9 +62,9 @@ bool clock_step(const std::string& text, long long* seconds)
 
 namespace {
 const std::set<std::string> VERBS = {
-    "radio",  "radio-bytes", "reflector", "local",        "answer",   "wait",    "signal", "unplug",
-    "plug",   "put",         "sent",      "datagram",     "file",     "console", "exit",   "reflector-from",
-    "notify", "link",        "stdout",    "radio-output", "terminal", "fifo",    "reader", "owner", "clock", "reflector-at"};
+    "radio",  "radio-bytes",  "reflector", "local", "answer",  "wait",  "signal",         "unplug",      "plug",
+    "put",    "sent",         "datagram",  "file",  "console", "exit",  "reflector-from", "notify",      "link",
+    "stdout", "radio-output", "terminal",  "fifo",  "reader",  "owner", "clock",          "reflector-at"};
 
 bool parse_unnamed_kinds(std::string text, unnamed_kinds* kinds, std::string* error)
 {

@@ -33,9 +33,9 @@ struct session_spec {
     std::vector<std::string> config;
     std::vector<std::string> args;
     bool write_config = true;
-    std::vector<int> held_ports;      // bound by the player before the gateway starts
-    std::vector<std::string> env;     // KEY=VALUE set in the gateway's environment
-    bool journal = false;             // stdout is "the journal": JOURNAL_STREAM names it
+    std::vector<int> held_ports;  // bound by the player before the gateway starts
+    std::vector<std::string> env; // KEY=VALUE set in the gateway's environment
+    bool journal = false;         // stdout is "the journal": JOURNAL_STREAM names it
     // "silent": the weather service takes connections and never answers;
     // "silent-dns": its name server takes queries and never answers.
     std::string weather_service;
