@@ -9,7 +9,8 @@
 // Nothing leaves the process: the serial port stays closed (serport -1), the
 // reflector socket is -1, the control files and fault log lie in a private
 // directory, the weather worker is closed as at a stop (a weather request is
-// refused with its line, no thread starts), and sleeps return at once.
+// refused with its line, no thread starts), and sleeps return at once on the
+// virtual clock, which each input starts at the same instant.
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -33,9 +34,11 @@ constexpr char CONFIRMATION[] = "+CMGS: 0,4,1\r";
 // Lines taken from one input: the header and its payload.
 constexpr int LINES_PER_INPUT = 2;
 
-// The session as start_session leaves it, with no report sent lately.
+// The session as start_session leaves it, with no report sent lately, at
+// the virtual clock's start.
 void fresh_session()
 {
+    virtual_clock_install();
     run = 1;
     sds = 0;
     ptt = 0;
@@ -62,8 +65,7 @@ int dispatch_unless_empty(char* line)
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
     fuzz_quiet_console();
-    fuzz_private_places();
-    fuzz_virtual_time();
+    scratch_places();
     weather_stop(0);
     copy_field(GATEWAY_CALL, "FUZZ-GW");
     copy_field(GATEWAY_COMMENT, "fuzz");
