@@ -9,8 +9,7 @@
 // Nothing leaves the process: the serial port stays closed (serport -1), the
 // reflector socket is -1, the control files and fault log lie in a private
 // directory, the weather worker is closed as at a stop (a weather request is
-// refused with its line, no thread starts), and sleeps return at once on the
-// virtual clock, which each input starts at the same instant.
+// refused with its line, no thread starts), and sleeps return at once.
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
