@@ -7,24 +7,20 @@
 #include <benchmark/benchmark.h>
 #include <ext/stdio_filebuf.h>
 #include <fcntl.h>
-#include <stdlib.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cstdio>
-#include <filesystem>
 #include <iostream>
 #include <string>
 #include <thread>
 
-#include "config/places.h"
 #include "net/udp.h"
 #include "radio/serial.h"
+#include "support/scratch.h"
 #include "util/console.h"
 
 namespace {
-
-std::string scratch_dir;
 
 int drain_fd = -1;
 std::thread drainer;
@@ -38,19 +34,6 @@ void drain_console(int fd)
     ssize_t got;
     while ((got = read(fd, buffer, sizeof buffer)) > 0)
         drained_bytes += static_cast<unsigned long long>(got);
-}
-
-bool private_places()
-{
-    const char* tmp = getenv("TMPDIR");
-    std::string pattern = std::string(tmp && tmp[0] ? tmp : "/tmp") + "/sdsbridge-bench.XXXXXX";
-    if (mkdtemp(pattern.data()) == nullptr) {
-        perror(pattern.c_str());
-        return false;
-    }
-    scratch_dir = pattern;
-    places_in(scratch_dir.c_str());
-    return true;
 }
 
 // stdout becomes the write end of a pipe drained by its own thread; returns
@@ -69,11 +52,11 @@ int console_into_drained_pipe()
     return report_fd;
 }
 
-// Sets all of that up; returns a descriptor on the original stdout, or -1.
+// Sets all of that up (the scratch set-up shared with the tests); returns a
+// descriptor on the original stdout, or -1.
 int bench_setup()
 {
-    if (!private_places())
-        return -1;
+    scratch_places();
     serport = -1;
     reflector_listener_controlsock = -1;
     int report_fd = console_into_drained_pipe();
@@ -85,7 +68,7 @@ int bench_setup()
     return report_fd;
 }
 
-// Ends the console queue and the drain, and removes the scratch directory.
+// Ends the console queue and the drain; the scratch directory goes at exit.
 void bench_teardown()
 {
     console_queue_drain();
@@ -95,8 +78,6 @@ void bench_teardown()
     close(devnull);
     drainer.join();
     close(drain_fd);
-    std::error_code ignored;
-    std::filesystem::remove_all(scratch_dir, ignored);
 }
 
 } // namespace

@@ -36,7 +36,7 @@ bool all_terminated()
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
     fuzz_quiet_console();
-    fuzz_private_places();
+    scratch_places();
     return 0;
 }
 

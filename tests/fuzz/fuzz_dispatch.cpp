@@ -36,9 +36,11 @@ constexpr char CONFIRMATION[] = "+CMGS: 0,4,1\r";
 // Lines taken from one input: the header and its payload.
 constexpr int LINES_PER_INPUT = 2;
 
-// The session as start_session leaves it, with no report sent lately.
+// The session as start_session leaves it, with no report sent lately, at
+// the virtual clock's start.
 void fresh_session()
 {
+    virtual_clock_install();
     run = 1;
     sds = 0;
     ptt = 0;
@@ -65,8 +67,7 @@ int dispatch_unless_empty(char* line)
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
     fuzz_quiet_console();
-    fuzz_private_places();
-    fuzz_virtual_time();
+    scratch_places();
     weather_stop(0);
     copy_field(GATEWAY_CALL, "FUZZ-GW");
     copy_field(GATEWAY_COMMENT, "fuzz");

@@ -1,10 +1,15 @@
 // What the fuzz targets share: a check whose failure libFuzzer reports as a
-// crash, a quiet console, and the daemon's files and clock moved out of the
-// way, so that no input writes the host's control files or waits for real.
+// crash, a quiet console, and the input as text. The gateway's files and
+// clock are moved out of the way by the tests' scratch set-up and virtual
+// clock (scratch_places, virtual_clock_install), so that no input writes the
+// host's control files or waits for real.
 #pragma once
 #include <cstddef>
 #include <cstdint>
 #include <string>
+
+#include "support/scratch.h"
+#include "support/virtual_clock.h"
 
 // libFuzzer's entry points, which each target defines: its one-time set-up
 // (optional) and one run on an input.
@@ -17,16 +22,6 @@ void fuzz_check(bool ok, const char* what);
 // Sends the daemon's console lines to /dev/null (libFuzzer reports on
 // stderr); set SDSBRIDGE_FUZZ_LOG to keep them when replaying an input.
 void fuzz_quiet_console();
-
-// Creates a private scratch directory (under $TMPDIR, else /tmp), removed at
-// exit, and points the configuration file, fault log, weather scratch file
-// and both voice gateway control files into it. Returns its path.
-const char* fuzz_private_places();
-
-// The daemon's time seam: sleeps return at once, and the clock stands at
-// 05.12.2025 18:40:00 UTC, so every wait costs nothing and every run of an
-// input does the same.
-void fuzz_virtual_time();
 
 // The input as text: its bytes up to the first NUL, if any.
 std::string fuzz_text(const unsigned char* bytes, size_t size);

@@ -19,6 +19,7 @@
 #include "support/files.h"
 #include "support/loopback.h"
 #include "support/radio_line.h"
+#include "support/scratch.h"
 #include "support/stdout_capture.h"
 #include "support/virtual_clock.h"
 #include "util/text.h"
@@ -28,8 +29,7 @@ struct RadioTest : ::testing::Test {
     saved_global<char[PATH_MAX]> keep_dtmf{DTMF_CTRL_PATH};
     saved_global<char[6]> keep_dmo{DMO_REPEATER};
     saved_global<int> keep_wait{SYS_CTOM_WAIT};
-    // One test runs per process: the process id keeps the files apart.
-    std::string dtmf_path = "/tmp/sdsbridge-dtmf." + std::to_string(getpid());
+    std::string dtmf_path = std::string(scratch_dir()) + "/dtmf_ctrl";
     int reflector = reflector_stub_open(), radio = radio_line_open();
 
     void SetUp() override

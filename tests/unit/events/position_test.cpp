@@ -1,5 +1,4 @@
-// Position reports: decoding, degree-and-minute texts, filters and the
-// five-second rate limit.
+// Position reports: decoding, degree-and-minute texts and filters.
 #include <cmath>
 
 #include "unit/fixture.h"
@@ -79,19 +78,6 @@ TEST_F(Position, TextsOfTheWorkedExamplesTheirEdgesAndTheFilters)
                                                         : "TEST-GW,Test," + report_time() +
                                                               ",NO USER,GPS,#232,1234567,," + cases[i].second + ",\n";
         EXPECT_EQ((handle(position_line(cases[i].first), position), reflector_next()), expected) << "case " << i;
-    }
-}
-
-TEST_F(Position, AtMostOneReportInFiveWholeSeconds)
-{
-    lastgps = clock_monotonic_s(); // as the radio's initialisation sets it
-    // Seconds waited before each report: 3 and 5 after initialisation are too
-    // early, 6 is not; then 5.9 after that report is too early, 6 is not.
-    const std::pair<double, bool> steps[] = {{3, false}, {2, false}, {1, true}, {5.9, false}, {0.1, true}};
-    for (const auto& [seconds, sent] : steps) {
-        virtual_clock_advance_us(std::llround(seconds * 1e6));
-        handle(position_line({}), position);
-        EXPECT_EQ(reflector_next().empty(), !sent) << "after " << seconds << " s more";
     }
 }
 

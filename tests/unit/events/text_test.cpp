@@ -1,7 +1,5 @@
-// Text SDS reception: decoding windows and their bounds, the six-second
-// hand-over of a group text to the voice gateway, and the held forwards.
-#include <fstream>
-
+// Text SDS reception: decoding windows and their bounds, and the held
+// forwards' queue.
 #include "unit/fixture.h"
 
 namespace {
@@ -19,16 +17,6 @@ constexpr char SENDER[] = "1234567";
 auto personal_text(int header_bits)
 {
     return [header_bits](const char* line) { handle_personal_text(line, header_bits, SENDER); };
-}
-
-void group_text(const char* line)
-{
-    handle_group_text(line, SENDER);
-}
-
-void position(const char* line)
-{
-    handle_position(line, SENDER);
 }
 
 using TextSds = RadioTest;
@@ -63,56 +51,6 @@ TEST_F(TextSds, PersonalTextWindowComesFromTheAnnouncedLength)
         release_held_forwards(); // a plain text: to the voice gateway
         EXPECT_EQ(read_file(dtmf_path), std::string(bits > 0 ? (DATA_SIZE - 2 - 8) / 4 : 0, 'A')) << bits;
     }
-}
-
-// The voice gateway's command file is replaced whole, and only after the wait.
-TEST_F(TextSds, PlainGroupTextReachesTheVoiceGatewayAfterSixSeconds)
-{
-    const struct {
-        const char* name;
-        std::string digits;
-        std::string file;
-    } cases[] = {
-        {"plain, first three letters upper-cased", hex_bytes("hello"), "HELlo"},
-        {"odd digit count ends on the lone digit", "414", "A\x04"},
-        {"window stops at the line's end", std::string(DATA_SIZE - 10, '4'), std::string((DATA_SIZE - 10) / 2, 'D')},
-    };
-    const std::string earlier = "912326#-an-earlier-and-longer-command";
-    long long slept = 0;
-    virtual_clock_on_sleep([&](long long us) {
-        slept += us;
-        EXPECT_EQ(read_file(dtmf_path), earlier) << "written before the wait";
-    });
-    for (const auto& c : cases) {
-        std::ofstream(dtmf_path, std::ios::binary | std::ios::trunc) << earlier;
-        slept = 0;
-        msg = 2; // a held personal text stays held
-        handle(text_line("00", c.digits), group_text);
-        EXPECT_EQ(msg, 2) << c.name;
-        EXPECT_EQ(read_file(dtmf_path), c.file) << c.name;
-        EXPECT_EQ(slept, 6000000) << c.name;
-        EXPECT_EQ(radio_line_read(radio) + reflector_next(), "") << c.name;
-    }
-}
-
-// The held forward has storage of its own: reports composed before the
-// radio's confirmation must not replace what the confirmation releases.
-TEST_F(TextSds, ReportsComposedMeanwhileDoNotReplaceTheHeldForward)
-{
-    handle(text_line("04", hex_bytes("PC:hello")), personal_text(8 * (4 + 8)));
-    handle(text_line("00", hex_bytes("GC:all")), group_text);
-    handle("038013160A2F00000000000066"
-           "3A987654"
-           "109E60F0"
-           "000000"
-           "5620"
-           "\r",
-           position);
-    EXPECT_NE(reflector_next().find(",GC,"), std::string::npos);
-    EXPECT_NE(reflector_next().find(",GPS,"), std::string::npos);
-
-    handle("+CMGS: 0,4,17\r", [](const char*) { handle_confirmation(); });
-    EXPECT_EQ(reflector_next(), "::TEST-GW;1234567;PC:hello;\n");
 }
 
 // A full queue of held forwards sends its oldest at once: late, never lost.

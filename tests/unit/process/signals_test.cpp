@@ -4,6 +4,7 @@
 #include "config/places.h"
 #include "process/signals.h"
 #include "support/files.h"
+#include "support/scratch.h"
 #include "support/stdout_capture.h"
 
 namespace {
@@ -12,7 +13,7 @@ namespace {
 // once and in order; those beyond the record are counted, and reporting goes on.
 TEST(Signals, EveryOneReportedOnceInOrderAndAnOverflowCounted)
 {
-    std::string path = ::testing::TempDir() + "sdsbridge-faults-" + std::to_string(getpid());
+    std::string path = std::string(scratch_dir()) + "/error.txt";
     saved_global keep_log(FAULT_LOG_FILE);
     FAULT_LOG_FILE = path.c_str();
     // The signal numbers of the reported console lines, in order.

@@ -1,8 +1,7 @@
 // The console: report and console timestamps past the last second a 32-bit
 // time_t holds, as a 32-bit board must show them; and the writing side: while
-// stdout takes lines at once, logging wakes no other thread; when the reader
-// stalls, lines wait in the queue and still arrive whole, in order, with the
-// lost ones counted.
+// stdout takes lines at once, logging wakes no other thread; a stop that gives
+// up on a slow reader still writes its last line whole.
 #include <dirent.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -154,67 +153,6 @@ TEST(Console, WhileStdoutTakesLinesLoggingWakesNoOtherThread)
         EXPECT_EQ(drain(sink.in), expected);
         close(sink.out);
         close(sink.in);
-    }
-}
-
-// Several threads log into a pipe nobody reads, then the reader comes back.
-// Every line is "T<thread> <seq> <length> " and that many 'x'.
-TEST(Console, LinesStayWholeAndInOrderWhenThePipeStallsAndResumes)
-{
-    struct {
-        const char* name;
-        int lines_per_thread;
-        bool overflows; // more than the pipe and the queue hold together
-    } rows[] = {{"fits", 300, false}, {"overflows the queue", 1500, true}};
-    constexpr int THREADS = 3;
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.name);
-        console_sink sink = pipe_sink();
-        int saved = redirect_stdout(sink.out);
-        ASSERT_EQ(console_queue_start(), 1);
-        std::vector<std::thread> loggers;
-        for (int t = 0; t < THREADS; t++)
-            loggers.emplace_back([t, &row] {
-                for (int seq = 0; seq < row.lines_per_thread; seq++) {
-                    int length = 20 + (seq * 37 + t * 11) % 280;
-                    log_raw("T%d %d %d %s\n", t, seq, length, std::string(static_cast<size_t>(length), 'x').c_str());
-                }
-            });
-        for (auto& logger : loggers)
-            logger.join(); // none of them waited for the stalled reader
-        std::string got;
-        std::thread reader([&] {
-            char buf[65536];
-            ssize_t n;
-            while ((n = read(sink.in, buf, sizeof buf)) > 0)
-                got.append(buf, static_cast<size_t>(n));
-        });
-        EXPECT_EQ(console_queue_drain(), 0u);
-        restore_stdout(saved);
-        close(sink.out);
-        reader.join();
-        close(sink.in);
-
-        int next[THREADS] = {};
-        unsigned long seen = 0, dropped = 0;
-        std::istringstream lines(got);
-        for (std::string line; std::getline(lines, line);) {
-            unsigned long count = 0;
-            if (sscanf(line.c_str(), "<%*[^>]> %lu log lines dropped", &count) == 1) {
-                dropped += count;
-                continue;
-            }
-            int t = -1, seq = -1, length = -1, at = 0;
-            ASSERT_EQ(sscanf(line.c_str(), "T%d %d %d %n", &t, &seq, &length, &at), 3) << line;
-            ASSERT_TRUE(t >= 0 && t < THREADS) << line;
-            EXPECT_EQ(line.substr(static_cast<size_t>(at)), std::string(static_cast<size_t>(length), 'x')) << line;
-            EXPECT_GE(seq, next[t]) << "out of order: " << line;
-            EXPECT_TRUE(row.overflows || seq == next[t]) << "missing before: " << line;
-            next[t] = seq + 1;
-            seen++;
-        }
-        EXPECT_EQ(seen + dropped, static_cast<unsigned long>(THREADS * row.lines_per_thread));
-        EXPECT_EQ(dropped > 0, row.overflows);
     }
 }
 
