@@ -58,13 +58,22 @@ fi
 
 # The session player for this machine: it plays the sessions against the
 # board's gateway, which it starts under qemu-user inside its namespaces.
-cmake -S . -B "$build/host" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSDSBRIDGE_WERROR=ON -DBUILD_TESTING=OFF >/dev/null
-cmake --build "$build/host" -j "$jobs" --target sdsbridge-session
+# SDSBRIDGE_HOST_PLAYER names one already built (the suite passes its plain
+# build's); otherwise one is built in build-ARCH/host/.
+player=${SDSBRIDGE_HOST_PLAYER:-}
+if [ -z "$player" ]; then
+    cmake -S . -B "$build/host" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSDSBRIDGE_WERROR=ON -DBUILD_TESTING=OFF >/dev/null
+    cmake --build "$build/host" -j "$jobs" --target sdsbridge-session
+    player=$PWD/$build/host/tools/sdsbridge-session
+fi
+[ -x "$player" ] || { echo "cross: no session player at $player" >&2; exit 1; }
 cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE="cmake/toolchain-$arch.cmake" \
     -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSDSBRIDGE_WERROR=ON \
-    -DSDSBRIDGE_SESSION_PLAYER="$PWD/$build/host/tools/sdsbridge-session" "$@" >/dev/null
+    -DSDSBRIDGE_SESSION_PLAYER="$player" "$@" >/dev/null
 cmake --build "$build" -j "$jobs"
-(cd "$build" && ctest --output-on-failure -j "$jobs")
+# The sessions mostly wait on the gateway's timers, so more run at once than
+# there are cores (SDSBRIDGE_TEST_JOBS).
+(cd "$build" && ctest --output-on-failure -j "${SDSBRIDGE_TEST_JOBS:-$jobs}")
 
 # --- the package -------------------------------------------------------------------
 

@@ -58,6 +58,27 @@ $(echo "$header" | grep -E 'Class|Machine|Flags')"
     done
 fi
 
+# Every program has Debian's default hardening: PIE, stack protector,
+# fortified libc calls, RELRO with immediate binding. hardening-check's
+# control-flow mark cannot be had on Debian 12, whose own start files
+# (Scrt1.o) lack it, so the linker drops it from every program; on amd64 the
+# code itself must carry the CET landing pads that -fcf-protection plants.
+# A sanitizer or debug build is not fortified (SDSBRIDGE_UNFORTIFIED).
+if command -v hardening-check >/dev/null 2>&1; then
+    waive=--nocfprotection
+    [ -n "${SDSBRIDGE_UNFORTIFIED:-}" ] && waive="$waive --nofortify"
+    for p in "$tree"/usr/bin/*; do
+        report=$(hardening-check $waive "$p" 2>&1) ||
+            fail "usr/bin/$(basename "$p") lacks hardening:
+$(echo "$report" | grep -E ': no')"
+        if [ "$arch" = amd64 ] && command -v objdump >/dev/null 2>&1; then
+            objdump -d "$p" | grep -q endbr64 || fail "usr/bin/$(basename "$p") has no CET landing pads"
+        fi
+    done
+else
+    echo "hardening-check (devscripts) is not installed: hardening not checked"
+fi
+
 # Every shared library the gateway needs comes from a dependency: the service
 # account's adduser, and the libraries (dpkg-shlibdeps gives their versions).
 depends=$(dpkg-deb -f "$deb" Depends)
