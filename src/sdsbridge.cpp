@@ -12,6 +12,7 @@
 #include "control/voice_gateway.h"
 #include "events/weather.h"
 #include "global.h"
+#include "net/weather_download.h"
 #include "process/beacon.h"
 #include "process/host.h"
 #include "process/service.h"
