@@ -15,6 +15,7 @@
 #include "net/datagrams.h"
 #include "net/reflector_messages.h"
 #include "util/console.h"
+#include "util/issi.h"
 #include "util/liveness.h"
 #include "util/text.h"
 #include "util/thread_start.h"
@@ -33,11 +34,11 @@ std::mutex request_lock;
 // Never destroyed: the worker still waits on it when the process exits, and
 // destroying a condition variable with a waiter blocks the exit for good.
 std::condition_variable& request_came = *new std::condition_variable;
-char requested_issi[WEATHER_ISSI_SIZE]; // the radio that asked
-bool request_waiting = false;           // handed over, not yet taken
-bool query_running = false;             // the worker is at it
-bool worker_started = false;            // the worker thread runs
-bool weather_closed = false;            // the stop has come: no query starts any more
+char requested_issi[ISSI_FIELD_SIZE]; // the radio that asked
+bool request_waiting = false;         // handed over, not yet taken
+bool query_running = false;           // the worker is at it
+bool worker_started = false;          // the worker thread runs
+bool weather_closed = false;          // the stop has come: no query starts any more
 // How often a stop looks whether the query has ended.
 constexpr int STOP_POLL_MS = 10;
 
@@ -73,7 +74,7 @@ void weather_query(const char* issi)
         log_refusal("Reply to %s not sent: a local request carries at most 7 ISSI digits\n", issi);
         return;
     }
-    char PushMessageSend[WEATHER_REPLY_SIZE + WEATHER_ISSI_SIZE];
+    char PushMessageSend[WEATHER_REPLY_SIZE + ISSI_FIELD_SIZE];
     format_local_sds_request(PushMessageSend, sizeof PushMessageSend, issi, PushMessage);
     send_to_local_port(PushMessageSend);
 }
@@ -120,7 +121,7 @@ void* weather_worker(void*)
         // has looked whether one runs.
         if (weather_closed || !keep_running)
             break;
-        char issi[WEATHER_ISSI_SIZE];
+        char issi[ISSI_FIELD_SIZE];
         copy_field(issi, requested_issi);
         request_waiting = false;
         query_running = true;

@@ -4,8 +4,6 @@
 #include "formats/weather_reply.h"
 #include "net/weather_download.h"
 
-constexpr int WEATHER_ISSI_SIZE = 20; // the asking radio's ISSI + NUL, as CALL_ID
-
 // The request address and the reply text of the last query.
 extern char WEATHER_URL[WEATHER_URL_SIZE];
 extern char PushMessage[WEATHER_REPLY_SIZE];
