@@ -12,6 +12,7 @@
 #include "control/voice_gateway.h"
 #include "events/weather.h"
 #include "global.h"
+#include "net/weather_download.h"
 #include "process/beacon.h"
 #include "process/host.h"
 #include "process/service.h"
@@ -108,9 +109,10 @@ int main(int argc, char* argv[])
     console_queue_start();
     if (!read_config(CONFIG_FILE))
         return stop(1);
-    // sds_lfd starts at 16 statically; setting it here again could undo the
-    // reference of a transfer a worker thread has already begun.
     struct startup_outcome outcome = start_worker_threads();
+    // The threads run from here on, so sds_lfd is not set again (it starts at
+    // 16 statically): a transfer begun meanwhile may have advanced it already,
+    // and the next one would reuse that transfer's reference.
     if (!keep_running)
         return stop(0);
     service_ready(outcome);

@@ -12,6 +12,7 @@
 #include "formats/lip.h"
 #include "global.h"
 #include "net/datagrams.h"
+#include "net/reports.h"
 #include "util/console.h"
 #include "util/text.h"
 
@@ -78,13 +79,10 @@ bool report_due()
 void send_gps_report(const char* sender, char east_west, const char* slon, char north_south, const char* slat,
                      const char* sbearing)
 {
-    char time[REPORT_TIME_SIZE];
-    format_report_time(time, sizeof time);
-    char message[MESSAGE_SIZE];
-    format_gps_report_hemisphere(message, sizeof message, GATEWAY_CALL, GATEWAY_COMMENT, time, CALL, sender, east_west,
-                                 slon, north_south, slat, sbearing);
-    log_ts("GPS:%s\n", message);
-    send_to_reflector(message);
+    send_report("GPS:", "\n", [&](char* buf, size_t size, const char* time) {
+        format_gps_report_hemisphere(buf, size, GATEWAY_CALL, GATEWAY_COMMENT, time, CALL, sender, east_west, slon,
+                                     north_south, slat, sbearing);
+    });
     lastgps = clock_monotonic_s();
 }
 

@@ -12,6 +12,7 @@
 #include "formats/text_pdu.h"
 #include "net/datagrams.h"
 #include "net/reflector_messages.h"
+#include "net/reports.h"
 #include "radio/turns.h"
 #include "util/console.h"
 
@@ -104,11 +105,13 @@ held_forward& new_held_slot()
     return held[(held_first + held_count - 1) % HELD_FORWARDS_MAX];
 }
 
-void compose_group_report(char* buf, size_t size, const char* sender, const char* text)
+// The layout of the group text report of text from sender, for compose_report
+// and send_report.
+auto group_report(const char* sender, const char* text)
 {
-    char time[REPORT_TIME_SIZE];
-    format_report_time(time, sizeof time);
-    format_group_text_report(buf, size, GATEWAY_CALL, GATEWAY_COMMENT, time, CALL, sender, text);
+    return [sender, text](char* buf, size_t size, const char* time) {
+        format_group_text_report(buf, size, GATEWAY_CALL, GATEWAY_COMMENT, time, CALL, sender, text);
+    };
 }
 
 // Composes the forward of a personal text at the end of the held queue; msg
@@ -127,7 +130,7 @@ void hold_personal_forward(const char* sender, const char* text)
         format_gateway_reply(h.text, sizeof h.text, GATEWAY_CALL, sender, reply);
         h.kind = MSG_PC;
     } else if (has_prefix(text, "GC")) {
-        compose_group_report(h.text, sizeof h.text, sender, text);
+        compose_report(h.text, sizeof h.text, group_report(sender, text));
         h.kind = MSG_PC;
     } else {
         copy_field(h.text, text);
@@ -171,10 +174,7 @@ void handle_group_text(const char* line, const char* sender)
     if (const command_prefix* command = command_of_text(text)) {
         forward_command_now(command->letters, sender, text);
     } else if (has_prefix(text, "GC")) {
-        char message[MESSAGE_SIZE];
-        compose_group_report(message, sizeof message, sender, text);
-        log_ts("GC->%s\n", message);
-        send_to_reflector(message);
+        send_report("GC->", "\n", group_report(sender, text));
     } else {
         send_svx_command("SENDTEXT 8200 GC:", text, GROUP_TEXT_DELAY_S, serial_pause_s);
     }

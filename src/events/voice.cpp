@@ -8,7 +8,7 @@
 #include "events/handlers.h"
 #include "events/session.h"
 #include "net/datagrams.h"
-#include "util/console.h"
+#include "net/reports.h"
 #include "util/text.h"
 
 namespace {
@@ -49,12 +49,9 @@ void handle_ptt_on(char* line)
     copy_field(CALL, "NO USER");
     copy_issi(sp.pointers[field]);
 
-    char time[REPORT_TIME_SIZE];
-    format_report_time(time, sizeof time);
-    char message[MESSAGE_SIZE];
-    format_voice_report(message, sizeof message, GATEWAY_CALL, GATEWAY_COMMENT, time, CALL, CALL_ID);
-    log_ts("LASTHEARD:%s", message);
-    send_to_reflector(message);
+    send_report("LASTHEARD:", "", [](char* buf, size_t size, const char* time) {
+        format_voice_report(buf, size, GATEWAY_CALL, GATEWAY_COMMENT, time, CALL, CALL_ID);
+    });
 }
 
 void handle_ptt_off()

@@ -4,21 +4,18 @@
 #include "config/config.h"
 #include "global.h"
 #include "net/datagrams.h"
+#include "net/reports.h"
 #include "process/service.h"
 #include "process/signals.h"
-#include "util/console.h"
 
 namespace {
 
 void send_position_beacon()
 {
-    char timestamp[REPORT_TIME_SIZE];
-    char MESSAGE[MESSAGE_SIZE];
-    format_report_time(timestamp, sizeof timestamp);
-    format_position_beacon(MESSAGE, sizeof MESSAGE, GATEWAY_CALL, GATEWAY_COMMENT, timestamp, GATEWAY_CALL, GATEWAY_ID,
-                           GATEWAY_LON, GATEWAY_LAT);
-    log_ts("%s", MESSAGE);
-    send_to_reflector(MESSAGE);
+    send_report("", "", [](char* buf, size_t size, const char* time) {
+        format_position_beacon(buf, size, GATEWAY_CALL, GATEWAY_COMMENT, time, GATEWAY_CALL, GATEWAY_ID, GATEWAY_LON,
+                               GATEWAY_LAT);
+    });
 }
 
 void send_keepalive()

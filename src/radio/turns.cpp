@@ -9,6 +9,7 @@
 #include "radio/init.h"
 #include "radio/sds.h"
 #include "radio/serial.h"
+#include "util/issi.h"
 #include "util/liveness.h"
 #include "util/text.h"
 
@@ -65,7 +66,6 @@ template <class Sequence> void in_turn(Sequence sequence)
 
 // --- the serial thread's queue ---------------------------------------------------
 
-constexpr int ISSI_FIELD_SIZE = 20; // as the serial thread keeps CALL_ID
 constexpr long long TURN_POLL_US = TURN_POLL_MS * 1000LL;
 
 enum queued_kind { QUEUED_ACK, QUEUED_PC, QUEUED_INIT };

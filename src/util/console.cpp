@@ -23,16 +23,18 @@ constexpr int PRIORITY_INFO = 6;
 
 bool to_journal = false; // set once by console_init, before any thread
 
-struct tm local_time(time_t when)
+// when as local time in layout (a strftime format), into buf; the empty text
+// when it does not fit. The layouts are the literals below, checked at each
+// call through the attribute, so the non-literal here is safe.
+__attribute__((format(strftime, 2, 0))) void format_local_time(time_t when, const char* layout, char* buf, size_t size)
 {
     struct tm local;
     localtime_r(&when, &local);
-    return local;
-}
-
-// strftime's count of 0 leaves buf undefined: make it the empty text.
-void empty_unless(size_t written, char* buf, size_t size)
-{
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wformat-nonliteral"
+    size_t written = strftime(buf, size, layout, &local);
+#pragma GCC diagnostic pop
+    // strftime's count of 0 leaves buf undefined.
     if (written == 0 && size > 0)
         buf[0] = '\0';
 }
@@ -87,14 +89,12 @@ __attribute__((format(printf, 3, 0))) void write_console(int priority, bool with
 
 void format_console_time(char* buf, size_t size)
 {
-    struct tm local = local_time(clock_time());
-    empty_unless(strftime(buf, size, "<%d.%m.%y %H:%M:%S>", &local), buf, size);
+    format_local_time(clock_time(), "<%d.%m.%y %H:%M:%S>", buf, size);
 }
 
 void format_report_time(char* buf, size_t size)
 {
-    struct tm local = local_time(clock_time());
-    empty_unless(strftime(buf, size, "%d.%m.%Y %H:%M:%S", &local), buf, size);
+    format_local_time(clock_time(), "%d.%m.%Y %H:%M:%S", buf, size);
 }
 
 void format_timestamp_ms(const struct timeval* tv, char* buf, size_t size)
@@ -106,8 +106,7 @@ void format_timestamp_ms(const struct timeval* tv, char* buf, size_t size)
         seconds++;
     }
     char day[REPORT_TIME_SIZE];
-    struct tm local = local_time(seconds);
-    empty_unless(strftime(day, sizeof day, "%d.%m.%y %H:%M:%S", &local), day, sizeof day);
+    format_local_time(seconds, "%d.%m.%y %H:%M:%S", day, sizeof day);
     snprintf(buf, size, "%s.%03d ", day, millis);
 }
 
@@ -134,53 +133,23 @@ void printf_timestamp_ms()
     log_raw("%s", stamp);
 }
 
-void log_ts(const char* fmt, ...)
-{
-    va_list ap;
-    va_start(ap, fmt);
-    write_console(PRIORITY_INFO, true, fmt, ap);
-    va_end(ap);
-}
-
-void log_raw(const char* fmt, ...)
-{
-    va_list ap;
-    va_start(ap, fmt);
-    write_console(PRIORITY_INFO, false, fmt, ap);
-    va_end(ap);
-}
-
-void log_failure(const char* fmt, ...)
-{
-    va_list ap;
-    va_start(ap, fmt);
-    write_console(PRIORITY_ERR, true, fmt, ap);
-    va_end(ap);
-}
-
-void log_refusal(const char* fmt, ...)
-{
-    va_list ap;
-    va_start(ap, fmt);
-    write_console(PRIORITY_WARNING, true, fmt, ap);
-    va_end(ap);
-}
-
-void log_raw_failure(const char* fmt, ...)
-{
-    va_list ap;
-    va_start(ap, fmt);
-    write_console(PRIORITY_ERR, false, fmt, ap);
-    va_end(ap);
-}
-
-void log_raw_refusal(const char* fmt, ...)
-{
-    va_list ap;
-    va_start(ap, fmt);
-    write_console(PRIORITY_WARNING, false, fmt, ap);
-    va_end(ap);
-}
+// The log functions differ only in the line's priority and whether it carries
+// the time prefix: each hands its arguments on to write_console.
+#define CONSOLE_LOG_FUNCTION(name, priority, with_prefix)                                                              \
+    void name(const char* fmt, ...)                                                                                    \
+    {                                                                                                                  \
+        va_list ap;                                                                                                    \
+        va_start(ap, fmt);                                                                                             \
+        write_console(priority, with_prefix, fmt, ap);                                                                 \
+        va_end(ap);                                                                                                    \
+    }
+CONSOLE_LOG_FUNCTION(log_ts, PRIORITY_INFO, true)
+CONSOLE_LOG_FUNCTION(log_raw, PRIORITY_INFO, false)
+CONSOLE_LOG_FUNCTION(log_failure, PRIORITY_ERR, true)
+CONSOLE_LOG_FUNCTION(log_refusal, PRIORITY_WARNING, true)
+CONSOLE_LOG_FUNCTION(log_raw_failure, PRIORITY_ERR, false)
+CONSOLE_LOG_FUNCTION(log_raw_refusal, PRIORITY_WARNING, false)
+#undef CONSOLE_LOG_FUNCTION
 
 void console_init()
 {

@@ -1,13 +1,14 @@
-// Fuzz target: the weather service's answer scan (format_weather_reply) on the
-// input as the answer, with a city of the setting's full width. The reply
-// goes into a buffer the size of the push slot, exactly, on the heap.
+// Fuzz target: the weather service's answer read (weather_parse) on the input
+// as the answer, and the reply made of it with a city of the setting's full
+// width. The reply goes into a buffer the size of the push slot, exactly, on
+// the heap.
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <vector>
 
 #include "events/session.h"
-#include "events/weather.h"
+#include "formats/weather_reply.h"
 #include "fuzz_support.h"
 
 namespace {
@@ -21,7 +22,9 @@ static_assert(sizeof WIDEST_CITY == 51);
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size)
 {
     std::vector<char> reply(DATA_SIZE);
-    format_weather_reply(reinterpret_cast<const char*>(bytes), size, WIDEST_CITY, reply.data(), reply.size());
+    weather_reading reading;
+    int read = weather_parse(reinterpret_cast<const char*>(bytes), size, &reading);
+    format_weather_reply(read ? &reading : nullptr, WIDEST_CITY, reply.data(), reply.size());
     size_t length = strnlen(reply.data(), reply.size());
     fuzz_check(length < reply.size(), "the reply is terminated");
     fuzz_check(strncmp(reply.data(), "city:", 5) == 0, "the reply names the city first");

@@ -49,7 +49,7 @@ TEST(SdsHeader, LongIdentityIsBounded)
     dispatch_line(line);
     capture_stdout_end();
     sds = 0;
-    EXPECT_EQ(std::string(CALL_ID), std::string(ID_SIZE - 1, '9'));
+    EXPECT_EQ(std::string(CALL_ID), std::string(ISSI_FIELD_SIZE - 1, '9'));
     EXPECT_EQ(sdslength, 16);
 }
 
