@@ -57,7 +57,7 @@ TEST(ConfigCheck, FindingsInFileOrderAndStatus)
          "F:3: no key before \"=\": skipped\nF:4: no \"=\" on this line: skipped\n",
          2},
         {DNS + "REFLECTOR_PORT=52x0\nSYS_DEBUG=yes\nSYS_SERBAUD=115200\nSYS_CTOM_WAIT=\nREFLECTOR_PORT=5220 \n"
-             "SYS_CTOM_WAIT=  123456\n",
+               "SYS_CTOM_WAIT=  123456\n",
          "F:2: REFLECTOR_PORT=52x0 is not a number: reads as 52\nF:3: SYS_DEBUG=yes is not a number: reads as 0\n"
          "F:4: SYS_SERBAUD=115200 is longer than 5 characters: reads as 11520\n"
          "F:5: SYS_CTOM_WAIT= is not a number: reads as 0\n"
