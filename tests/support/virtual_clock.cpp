@@ -6,9 +6,6 @@
 namespace {
 constexpr long long START_US = VIRTUAL_START * 1000000LL;
 std::atomic<long long> now_us{START_US};
-// The wall clock's distance from the monotonic one: stepped alone, as NTP
-// steps a board's clock.
-std::atomic<long long> wall_offset_us{0};
 // Set only while no daemon thread sleeps; called from the sleeping threads.
 std::function<void(long long)> observer;
 
@@ -22,13 +19,13 @@ void virtual_sleep(long long microseconds)
 
 void virtual_now(struct timeval* tv)
 {
-    long long us = now_us.load() + wall_offset_us.load();
+    long long us = now_us.load();
     tv->tv_sec = static_cast<time_t>(us / 1000000);
     tv->tv_usec = static_cast<suseconds_t>(us % 1000000);
 }
 
-// The monotonic clock reads the same as the wall clock until a step: tests
-// may compare either with VIRTUAL_START.
+// The monotonic clock reads the same as the wall clock: tests may compare
+// either with VIRTUAL_START.
 long long virtual_monotonic()
 {
     return now_us.load();
@@ -48,7 +45,6 @@ void virtual_clock_install()
     setenv("TZ", "UTC", 1);
     tzset();
     now_us = START_US;
-    wall_offset_us = 0;
     clock_sleep_hook = virtual_sleep;
     clock_now_hook = virtual_now;
     clock_monotonic_hook = virtual_monotonic;
@@ -70,11 +66,6 @@ long long virtual_clock_elapsed_us()
 void virtual_clock_advance_us(long long microseconds)
 {
     now_us += microseconds;
-}
-
-void virtual_clock_step_wall_us(long long microseconds)
-{
-    wall_offset_us += microseconds;
 }
 
 void virtual_clock_on_sleep(std::function<void(long long slept_us)> fn)

@@ -1,7 +1,6 @@
 // A virtual clock behind the daemon's time seam: sleeps return at once and
 // advance the time, so waits and schedules are tested instantly and exactly.
-// It drives both the wall clock and the monotonic clock, and steps the wall
-// clock alone as NTP steps a board's.
+// It drives both the wall clock and the monotonic clock.
 #pragma once
 #include <ctime>
 #include <functional>
@@ -30,8 +29,6 @@ struct virtual_clock_scope {
 long long virtual_clock_elapsed_us();
 // Moves the virtual time forward without a sleep.
 void virtual_clock_advance_us(long long microseconds);
-// Steps the wall clock alone, forward or back; the monotonic clock runs on.
-void virtual_clock_step_wall_us(long long microseconds);
 // Called after every virtual sleep with its length, from the sleeping thread;
 // set it while no other thread sleeps.
 void virtual_clock_on_sleep(std::function<void(long long slept_us)> observer);

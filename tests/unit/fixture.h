@@ -1,7 +1,7 @@
 // Set-up shared by the SDS transfer and radio event tests: virtual clock, a
 // pipe standing in for the radio's serial line, a loopback reflector, a
-// scratch DTMF control file, and the session as after an SDS header from
-// ISSI 1234567.
+// scratch DTMF control path (nothing may reach a station's real one), and the
+// session as after an SDS header from ISSI 1234567.
 #pragma once
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -29,12 +29,11 @@ struct RadioTest : ::testing::Test {
     saved_global<char[PATH_MAX]> keep_dtmf{DTMF_CTRL_PATH};
     saved_global<char[6]> keep_dmo{DMO_REPEATER};
     saved_global<int> keep_wait{SYS_CTOM_WAIT};
-    std::string dtmf_path = std::string(scratch_dir()) + "/dtmf_ctrl";
     int reflector = reflector_stub_open(), radio = radio_line_open();
 
     void SetUp() override
     {
-        copy_field(DTMF_CTRL_PATH, dtmf_path.c_str());
+        copy_field(DTMF_CTRL_PATH, (std::string(scratch_dir()) + "/dtmf_ctrl").c_str());
         copy_field(DMO_REPEATER, "NO");
         SYS_CTOM_WAIT = 2;
         sds_lfd = 16;
@@ -47,11 +46,9 @@ struct RadioTest : ::testing::Test {
     }
     void TearDown() override
     {
-        release_held_forwards(); // what a test left held must not reach the next one
         close(serport.exchange(-1));
         close(radio);
         reflector_stub_close(reflector);
-        unlink(dtmf_path.c_str());
     }
     // Runs handler on line, zero-filled behind it as the reader leaves it,
     // with the console captured.

@@ -12,6 +12,7 @@ namespace {
 
 const std::string DNS = "REFLECTOR_DNS=127.0.0.1\n";
 const std::string KEY = "0123456789abcdef0123456789abcdef";
+const std::string UPPER = "0123456789ABCDEF0123456789ABCDEF";
 
 // Checks text as a file (none when text is nullptr); returns the output with
 // the file's name replaced by "F", and the status.
@@ -55,12 +56,15 @@ TEST(ConfigCheck, FindingsInFileOrderAndStatus)
          "F:2: unknown key \"GATEWAY_ID \": blanks are part of the key (did you mean GATEWAY_ID?)\n"
          "F:3: no key before \"=\": skipped\nF:4: no \"=\" on this line: skipped\n",
          2},
-        {DNS + "REFLECTOR_PORT=52x0\nSYS_DEBUG=yes\nSYS_SERBAUD=115200\nSYS_CTOM_WAIT=\nREFLECTOR_PORT=5220 \n",
+        {DNS + "REFLECTOR_PORT=52x0\nSYS_DEBUG=yes\nSYS_SERBAUD=115200\nSYS_CTOM_WAIT=\nREFLECTOR_PORT=5220 \n"
+               "SYS_CTOM_WAIT=  123456\n",
          "F:2: REFLECTOR_PORT=52x0 is not a number: reads as 52\nF:3: SYS_DEBUG=yes is not a number: reads as 0\n"
          "F:4: SYS_SERBAUD=115200 is longer than 5 characters: reads as 11520\n"
          "F:5: SYS_CTOM_WAIT= is not a number: reads as 0\n"
          "F:6: REFLECTOR_PORT=5220  is not a number: reads as 5220\n"
-         "F:6: REFLECTOR_PORT given again: this later value wins (first on line 2)\n",
+         "F:6: REFLECTOR_PORT given again: this later value wins (first on line 2)\n"
+         "F:7: SYS_CTOM_WAIT=  123456 is longer than 5 characters: reads as 123\n"
+         "F:7: SYS_CTOM_WAIT given again: this later value wins (first on line 5)\n",
          2},
         {"GATEWAY_CALL=ABCDEFGHIJKLMNOPQRSTUV\n" + DNS + "CITY= Graz\nGATEWAY_CALL=N0CALL # my call\nZIP=1[0]\r#\n",
          "F:1: GATEWAY_CALL is cut to its 20 characters: \"ABCDEFGHIJKLMNOPQRST\"\n"
@@ -69,10 +73,12 @@ TEST(ConfigCheck, FindingsInFileOrderAndStatus)
          "F:5: holds \"[\" after its start: the whole line is skipped\n",
          2},
         {"WEATHER_API_KEY=" + KEY.substr(1) + " \nWEATHER_API_KEY=" + KEY + "\n" + DNS + "WEATHER_API_KEY=" + KEY +
-             "\nWEATHER_API_KEY=" + KEY + "0\n",
+             "\nWEATHER_API_KEY=" + KEY + "0\nWEATHER_API_KEY=" + UPPER + "\nWEATHER_API_KEY=\n",
          "F:1: WEATHER_API_KEY refused: not 32 lowercase hexadecimal characters; the built-in key stays\n"
          "F:4: WEATHER_API_KEY given again: this later value wins (first on line 2)\n"
-         "F:5: WEATHER_API_KEY refused: not 32 lowercase hexadecimal characters; the key of line 4 stays\n",
+         "F:5: WEATHER_API_KEY refused: not 32 lowercase hexadecimal characters; the key of line 4 stays\n"
+         "F:6: WEATHER_API_KEY refused: not 32 lowercase hexadecimal characters; the key of line 4 stays\n"
+         "F:7: WEATHER_API_KEY refused: not 32 lowercase hexadecimal characters; the key of line 4 stays\n",
          2},
         {DNS + "SYS_HARDWARE=Motorola\nDMO_REPEATER=yes\nREFLECTOR_ONLY=Yes\nSYS_HARDWARE=mtm5400\n",
          "F:3: DMO_REPEATER=yes is not exactly YES: it counts as NO\n"

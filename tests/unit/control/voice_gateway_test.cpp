@@ -1,6 +1,6 @@
-// The voice gateway's control paths: what each kind of path gets and what
-// the check before a start says of it, that none of them holds up the serial
-// thread, and the one line for a reader that has stopped.
+// The voice gateway's control paths: what the check before a start says of
+// each kind, the mode of a file made, and the 100 ms and one line for a
+// reader that has stopped.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
@@ -8,8 +8,6 @@
 #include <unistd.h>
 
 #include <cstdlib>
-#include <cstring>
-#include <vector>
 
 #include "config/config.h"
 #include "control/control_path.h"
@@ -61,22 +59,10 @@ std::string arrived(int fd, int wait_ms = 1000)
     return std::string(buf, n > 0 ? static_cast<size_t>(n) : 0);
 }
 
-// What reached the file, the FIFO's reader or the terminal: the regular
-// files among path and target, then what readers got.
-std::string reached(const std::vector<std::string>& files, const std::vector<int>& readers, int wait_ms)
-{
-    std::string got;
-    struct stat st;
-    for (const std::string& f : files)
-        if (lstat(f.c_str(), &st) == 0 && S_ISREG(st.st_mode))
-            got += read_file(f);
-    for (int fd : readers)
-        if (fd >= 0)
-            got += arrived(fd, wait_ms);
-    return got;
-}
-
-TEST_F(ControlPaths, EachKindOfPath)
+// What the check before a start says of each kind of path; what a write does
+// there is played by the sessions (control-path-refused, control-file-link,
+// voice-gateway-*).
+TEST_F(ControlPaths, TheCheckBeforeAStartTellsEachKind)
 {
     std::string slave, why;
     int slave_fd = -1, master = pty_open(&slave, &slave_fd, &why);
@@ -87,20 +73,17 @@ TEST_F(ControlPaths, EachKindOfPath)
         bool reader;      // a reader holds the FIFO at p or t open
         bool radio;       // the pseudo-terminal is the radio's (SYS_SERPORT)
         control_state checked;
-        const char* line; // the console after the PTT line
-        const char* got;
     } cases[] = {
-        {"", false, false, control_state::missing, "", "O"},
-        {"printf 'keep me' >p", false, false, control_state::file, "", "O"},
-        {"printf 'keep me' >t; ln -s t p", false, false, control_state::refused, "it is a link to a regular file;",
-         "keep me"},
-        {"ln -s t p", false, false, control_state::refused, "it is a link to a path that does not exist", ""},
-        {"mkfifo p", false, false, control_state::fifo_unread, "it is a FIFO nobody reads", ""},
-        {"mkfifo p", true, false, control_state::fifo_read, "", "O"},
-        {"mkfifo t; ln -s t p", true, false, control_state::refused, "it is a link to a FIFO;", ""},
-        {"mkdir p", false, false, control_state::refused, "it is a directory;", ""},
-        {"ln -s \"$PTY\" p", false, false, control_state::terminal, "", "O"},
-        {"ln -s \"$PTY\" p", false, true, control_state::refused, "it is a link to the radio's serial device;", ""},
+        {"", false, false, control_state::missing},
+        {"printf 'keep me' >p", false, false, control_state::file},
+        {"printf 'keep me' >t; ln -s t p", false, false, control_state::refused},
+        {"ln -s t p", false, false, control_state::refused},
+        {"mkfifo p", false, false, control_state::fifo_unread},
+        {"mkfifo p", true, false, control_state::fifo_read},
+        {"mkfifo t; ln -s t p", true, false, control_state::refused},
+        {"mkdir p", false, false, control_state::refused},
+        {"ln -s \"$PTY\" p", false, false, control_state::terminal},
+        {"ln -s \"$PTY\" p", false, true, control_state::refused},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.made);
@@ -114,13 +97,6 @@ TEST_F(ControlPaths, EachKindOfPath)
         char text[1024];
         EXPECT_EQ(inspect_control(path.c_str(), text, sizeof text), c.checked) << text;
         EXPECT_TRUE(c.checked != control_state::missing || access(path.c_str(), F_OK) != 0) << "the check made it";
-        long long before = virtual_clock_elapsed_us();
-        std::string out = write_o();
-        EXPECT_EQ(virtual_clock_elapsed_us(), before) << "no wait";
-        EXPECT_EQ(out.empty(), !c.line[0]) << out;
-        EXPECT_TRUE(!c.line[0] || out.find("Cannot write " + path + ": " + c.line) != std::string::npos) << out;
-        EXPECT_EQ(reached({path, target}, {reader, strstr(c.made, "$PTY") ? master : -1}, c.got[0] ? 1000 : 100),
-                  c.got);
         if (reader >= 0)
             close(reader);
     }

@@ -1,11 +1,7 @@
-// The line dispatcher: which actions each kind of radio line calls for, and
-// the bound on an SDS header's sender.
+// The line dispatcher: which actions each kind of radio line calls for.
 #include <gtest/gtest.h>
 
 #include "events/dispatch.h"
-#include "events/session.h"
-#include "support/stdout_capture.h"
-#include "support/virtual_clock.h"
 
 namespace {
 
@@ -37,20 +33,6 @@ TEST(ClassifyLine, Table)
     };
     for (const auto& r : rows)
         EXPECT_EQ(classify_line(r.line, r.sds, r.ptt), r.actions) << r.line << " sds " << r.sds << " ptt " << r.ptt;
-}
-
-// A calling identity longer than its field is cut, not copied past it.
-TEST(SdsHeader, LongIdentityIsBounded)
-{
-    virtual_clock_scope clock;
-    char line[DATA_SIZE] = {};
-    snprintf(line, sizeof line, "+CTSDSR: 12,%s,0,1000001,0,16\r", std::string(300, '9').c_str());
-    capture_stdout_begin();
-    dispatch_line(line);
-    capture_stdout_end();
-    sds = 0;
-    EXPECT_EQ(std::string(CALL_ID), std::string(ISSI_FIELD_SIZE - 1, '9'));
-    EXPECT_EQ(sdslength, 16);
 }
 
 } // namespace

@@ -3,39 +3,11 @@
 #include <gtest/gtest.h>
 
 #include "formats/fix_report.h"
-
-namespace {
-
-struct fields {
-    int glen = 25;
-    char value = '/';
-    char gps = 'f';
-    uint32_t lat = 0x3A987654; // 41.2 N
-    uint32_t lon = 0x109E60F0; // 23.37 E
-    int height_mark = 0x81;
-    int height = 300;
-    char course_mark = 'V';
-    int course = 32; // 45 degrees
-};
-
-// The payload as the radio sends it, 26 bytes in hex digits and the CR.
-std::string payload(const fields& f)
-{
-    char hex[64];
-    snprintf(hex, sizeof hex, "038013%02X0A%02X000000000000%02X%08X%08X%02X%04X%02X%02X\r", f.glen, f.value, f.gps,
-             f.lat, f.lon, f.height_mark, f.height, f.course_mark, f.course);
-    return hex;
-}
-
-int all_bits(const std::string& text)
-{
-    return 4 * static_cast<int>(text.size());
-}
-
-} // namespace
+#include "support/fix_payload.h"
 
 TEST(FixReport, FieldsMarkersAndRefusals)
 {
+    const int ALL = 4 * static_cast<int>(fix_payload({}).size()); // every digit and the CR
     const double lat = 0x3A987654 * (180.0 / 4294967295.0), lon = 0x109E60F0 * (360.0 / 4294967295.0);
     const struct {
         const char* name;
@@ -44,23 +16,20 @@ TEST(FixReport, FieldsMarkersAndRefusals)
         fix_result result;
         double latitude, longitude, bearing, height;
     } cases[] = {
-        {"every field", payload({}), all_bits(payload({})), FIX_DECODED, lat, lon, 45.0, 300},
-        {"fix marker h", payload({.gps = 'h'}), all_bits(payload({})), FIX_DECODED, lat, lon, 45.0, 300},
-        {"south and west", payload({.lat = 0u - 0x3A987654u, .lon = 0u - 0x109E60F0u}), all_bits(payload({})),
-         FIX_DECODED, -lat, -lon, 45.0, 300},
-        {"course without its marker", payload({.course_mark = 'X'}), all_bits(payload({})), FIX_DECODED, lat, lon, 0.0,
-         300},
-        {"height without its marker", payload({.height_mark = 0x80}), all_bits(payload({})), FIX_DECODED, lat, lon,
-         45.0, 0},
-        {"glen short of the course", payload({.glen = 21}), all_bits(payload({})), FIX_DECODED, lat, lon, 0.0, 300},
-        {"glen short of the height", payload({.glen = 18}), all_bits(payload({})), FIX_DECODED, lat, lon, 0.0, 0},
-        {"bytes not sent read as 0", payload({}).substr(0, 42) + "\r", all_bits(payload({})), FIX_DECODED, lat, lon,
-         0.0, 0},
-        {"the bit bound stops before the position", payload({}), 4 * 26, FIX_DECODED, 0.0, 0.0, 0.0, 0},
-        {"glen too short", payload({.glen = 16}), all_bits(payload({})), FIX_TOO_SHORT, 0, 0, 0, 0},
-        {"no bits at all", payload({}), 0, FIX_TOO_SHORT, 0, 0, 0, 0},
-        {"value no position", payload({.value = '*'}), all_bits(payload({})), FIX_NO_FIX, 0, 0, 0, 0},
-        {"no fix", payload({.gps = 'g'}), all_bits(payload({})), FIX_NO_FIX, 0, 0, 0, 0},
+        {"every field", fix_payload({}), ALL, FIX_DECODED, lat, lon, 45.0, 300},
+        {"fix marker h", fix_payload({.gps = 'h'}), ALL, FIX_DECODED, lat, lon, 45.0, 300},
+        {"south and west", fix_payload({.lat = 0u - 0x3A987654u, .lon = 0u - 0x109E60F0u}), ALL, FIX_DECODED, -lat,
+         -lon, 45.0, 300},
+        {"course without its marker", fix_payload({.course_mark = 'X'}), ALL, FIX_DECODED, lat, lon, 0.0, 300},
+        {"height without its marker", fix_payload({.height_mark = 0x80}), ALL, FIX_DECODED, lat, lon, 45.0, 0},
+        {"glen short of the course", fix_payload({.glen = 21}), ALL, FIX_DECODED, lat, lon, 0.0, 300},
+        {"glen short of the height", fix_payload({.glen = 18}), ALL, FIX_DECODED, lat, lon, 0.0, 0},
+        {"bytes not sent read as 0", fix_payload({.bytes = 21}), ALL, FIX_DECODED, lat, lon, 0.0, 0},
+        {"the bit bound stops before the position", fix_payload({}), 4 * 26, FIX_DECODED, 0.0, 0.0, 0.0, 0},
+        {"glen too short", fix_payload({.glen = 16}), ALL, FIX_TOO_SHORT, 0, 0, 0, 0},
+        {"no bits at all", fix_payload({}), 0, FIX_TOO_SHORT, 0, 0, 0, 0},
+        {"value no position", fix_payload({.value = '*'}), ALL, FIX_NO_FIX, 0, 0, 0, 0},
+        {"no fix", fix_payload({.gps = 'g'}), ALL, FIX_NO_FIX, 0, 0, 0, 0},
     };
     for (const auto& c : cases) {
         fix_report r;
@@ -76,10 +45,10 @@ TEST(FixReport, FieldsMarkersAndRefusals)
 TEST(FixReport, RefusalKeepsWhatWasRead)
 {
     fix_report r;
-    fix_decode(payload({.glen = 16}).c_str(), 4 * 52, &r);
+    fix_decode(fix_payload({.glen = 16}).c_str(), 4 * 52, &r);
     EXPECT_EQ(r.glen, 16);
     EXPECT_EQ(r.gps, 0);
-    fix_decode(payload({.gps = 'g'}).c_str(), 4 * 52, &r);
+    fix_decode(fix_payload({.gps = 'g'}).c_str(), 4 * 52, &r);
     EXPECT_EQ(r.type, 0x0A);
     EXPECT_EQ(r.value, '/');
     EXPECT_EQ(r.gps, 'g');

@@ -69,6 +69,7 @@ TEST(Lip, DecodedReports)
 {
     const std::string south_west = short_report(1, -33.45, -70.66);
     const std::string long_time = long_report(3, 2, 1, 48.1375, 11.575);
+    const lip_report mtp850 = {0, 1, 0, -1, -1, -1, -1, 1, 51.255448, 12.062323, 1, 1, 3, 0, 129};
     const struct {
         const char* name;
         std::string payload;
@@ -76,15 +77,9 @@ TEST(Lip, DecodedReports)
         lip_report expected; // in field order: type, time type, elapsed, day, h, m, s, shape,
                              // lat, lon, error, velocity, direction, data type, data
     } cases[] = {
-        {"MTP850", MTP850 + "\r", 84, {0, 1, 0, -1, -1, -1, -1, 1, 51.255448, 12.062323, 1, 1, 3, 0, 129}},
-        {"odd digit count (no pad nibble)",
-         MTP850.substr(0, 21) + "\r",
-         84,
-         {0, 1, 0, -1, -1, -1, -1, 1, 51.255448, 12.062323, 1, 1, 3, 0, 129}},
-        {"digits beyond the announced bits",
-         MTP850 + "FFFF\r",
-         84,
-         {0, 1, 0, -1, -1, -1, -1, 1, 51.255448, 12.062323, 1, 1, 3, 0, 129}},
+        {"MTP850", MTP850 + "\r", 84, mtp850},
+        {"odd digit count (no pad nibble)", MTP850.substr(0, 21) + "\r", 84, mtp850},
+        {"digits beyond the announced bits", MTP850 + "FFFF\r", 84, mtp850},
         {"south and west",
          south_west,
          bits_of(south_west),
