@@ -1,11 +1,13 @@
-// sdsbridge-session: plays scripted radio sessions (tests/sessions/*.session)
-// against the gateway. It stands in for the radio on a pseudo-terminal, for
-// the reflector on loopback and for local programs, answers the gateway's AT
-// commands as a radio does, and checks what the gateway does: bytes on the
-// radio line, datagrams to the reflector, control files and console lines.
-// With --gateway it starts the gateway itself, in a private network and mount
-// namespace with its own /tmp; without, it plays against one a user starts.
-// --load plays no file: it drives the gateway as a busy station for a while.
+// sdsbridge-session, the session player: reads the options and hands over to
+// one of its modes. By default it plays scripted radio sessions
+// (tests/sessions/*.session) against the gateway, standing in for the radio,
+// the reflector, local programs, the voice gateway and the name and weather
+// services, and reports every unmet expectation. With --gateway it starts the
+// gateway itself, in a private network and mount namespace with its own /tmp;
+// without, it plays against one a user starts. The other modes: --load drives
+// the gateway as a busy station, --record relays a real radio and writes what
+// passed as a session, --from-log makes a session from a console log, and
+// --voice-gateway prints what the gateway writes to its control paths.
 #include <signal.h>
 
 #include <cstdio>
