@@ -75,13 +75,6 @@ unsigned classify_payload(const char* line)
     return actions;
 }
 
-bool restarts_session(const char* line)
-{
-    if (starts_with(line, "+CTGS:") && !starts_with(line, "+CTGS: 1,1") && !starts_with(line, "+CTGS: 1,0"))
-        return true;
-    return starts_with(line, "+MCCFG: 0");
-}
-
 // The chain of voice activity tests: at most one alternative applies.
 unsigned classify_voice(const char* line, int ptt)
 {
@@ -128,6 +121,13 @@ void hand_over_payload(const char* line, unsigned actions)
 }
 
 } // namespace
+
+bool restarts_session(const char* line)
+{
+    if (starts_with(line, "+CTGS:") && !starts_with(line, "+CTGS: 1,1") && !starts_with(line, "+CTGS: 1,0"))
+        return true;
+    return starts_with(line, "+MCCFG: 0");
+}
 
 unsigned classify_line(const char* line, int sds_pending, int ptt_on)
 {

@@ -19,6 +19,11 @@ constexpr unsigned ACT_PTT_ON = 1u << 12;       // start of a voice transmission
 constexpr unsigned ACT_PTT_OFF = 1u << 13;      // end of one (only while ptt is 1)
 constexpr unsigned ACT_LIP = 1u << 14;          // payload beginning "0A" that is no other kind
 
+// True when the radio line (from the start) says the radio began a new
+// session and wants its initialisation again: "+CTGS:" but "+CTGS: 1,1" and
+// "+CTGS: 1,0", and "+MCCFG: 0".
+bool restarts_session(const char* line);
+
 // The actions for one non-empty line (ending in its CR), given whether an SDS
 // header preceded it (sds) and whether a voice transmission is under way (ptt).
 // Every line is also logged; that needs no bit.

@@ -29,6 +29,17 @@ TEST(FromLog, EachLineForWhatItShows)
         {"<07.12.26 14:03:59> SENDTEXT 8200 GC: a b 6\n\n", "after 6s file /tmp/dtmf_ctrl a b"},
         {"<07.12.26 14:03:59> PTT ON: O\n<07.12.26 14:03:59> Cannot write /tmp/ptt: Permission denied\n",
          "# file /tmp/ptt O   (not written: Cannot write /tmp/ptt: Permission denied)"},
+        // A radio session's start makes the gateway initialise the radio, and
+        // the OK after it answers; "+CTGS: 1,1" and "1,0" start none.
+        {"SYS_HARDWARE type recognized\n<07.12.26 14:03:59> data (06/0): ERROR\r\n"
+         "<07.12.26 14:03:59> data (11/0): +CTGS: 0,1\r\n<07.12.26 14:03:59> data (03/0): OK\r\n",
+         "console data (03/0): OK\\r"},
+        {"SYS_HARDWARE type recognized\n<07.12.26 14:03:59> data (06/0): ERROR\r\n"
+         "<07.12.26 14:03:59> data (11/0): +CTGS: 1,1\r\n<07.12.26 14:03:59> data (03/0): OK\r\n",
+         "radio OK"},
+        {"SYS_HARDWARE type recognized\n<07.12.26 14:03:59> data (06/0): ERROR\r\n"
+         "<07.12.26 14:03:59> data (11/0): +CTGS: 1,0\r\n<07.12.26 14:03:59> data (03/0): OK\r\n",
+         "radio OK"},
         {"<07.12.26 14:03:59> got status -> 61005 \n", "console got status -> 61005\\x20"},
     };
     for (const auto& c : cases) {

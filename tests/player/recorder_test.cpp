@@ -1,7 +1,7 @@
 // The recorder's pure part: timed radio and gateway bytes as session lines.
 #include <gtest/gtest.h>
 
-#include <sstream>
+#include <fstream>
 #include <tuple>
 
 #include "recorder.h"
@@ -59,11 +59,14 @@ TEST(Recorder, TimedBytesBecomeStepsExpectationsAndPauses)
 
 TEST(Recorder, ConfigurationAsTheGatewayReadsItWithoutThePlayersSettingsAndTheSecret)
 {
-    std::istringstream file(
-        "# station\nSYS_SERPORT=/dev/ttyUSB0\nSYS_HARDWARE=MTM800e\r\nREFLECTOR_PORT=5300\n"
-        "WEATHER_API_KEY=0123\nGATEWAY_CALL\n[main]\nDMO_REPEATER=NO # not read\nREFLECTOR_DNS=x\n");
+    std::string file = testing::TempDir() + "recorded.conf";
+    std::ofstream(file) << "# station\nSYS_SERPORT=/dev/ttyUSB0\nSYS_HARDWARE=MTM800e\r\nREFLECTOR_PORT=5300\n"
+                           "WEATHER_API_KEY=0123\nGATEWAY_CALL\n[main]\nDMO_REPEATER=NO # not read\nREFLECTOR_DNS=x\n";
     std::vector<std::string> want = {"config SYS_HARDWARE=MTM800e", "# WEATHER_API_KEY is left out: it is a secret."};
-    EXPECT_EQ(recorded_config(file), want);
+    std::vector<std::string> got;
+    EXPECT_TRUE(recorded_config(file, &got));
+    EXPECT_EQ(got, want);
+    EXPECT_FALSE(recorded_config(file + ".none", &got));
 }
 
 } // namespace

@@ -173,17 +173,21 @@ bool periodic(const std::string& datagram)
 double expect(record* r, const line_spec& l, double since, bool last_look, std::vector<finding>* out,
               const unnamed_kinds& only_named)
 {
-    if (l.verb == "sent")
+    switch (l.verb) {
+    case verb_id::sent:
         return expect_sent(r, l, since, last_look, only_named.radio, out);
-    if (l.verb == "datagram")
+    case verb_id::datagram:
         return expect_listed(&r->datagrams, true, "datagram", l, since, last_look, only_named.datagrams, out);
-    if (l.verb == "file")
+    case verb_id::file:
         return expect_listed(&r->writes[l.path], false, "write of " + l.path, l, since, last_look, only_named.files,
                              out);
-    if (l.verb == "console")
+    case verb_id::console:
         return expect_in_order(r->console, &r->console_cursor, "console line", l, since, last_look, out);
-    if (l.verb == "notify")
+    case verb_id::notify:
         return expect_in_order(r->notices, &r->notice_cursor, "notification", l, since, last_look, out);
+    default:
+        break; // exit: the player waits for the gateway's end
+    }
     return -1;
 }
 
@@ -200,7 +204,9 @@ void check_timing(const line_spec& l, double at, double previous, std::vector<fi
 void expect_none(const record& r, const line_spec& l, double previous, std::vector<finding>* out)
 {
     double until = previous + l.after;
-    const std::vector<event>& list = l.verb == "notify" ? r.notices : l.verb == "console" ? r.console : r.datagrams;
+    const std::vector<event>& list = l.verb == verb_id::notify    ? r.notices
+                                     : l.verb == verb_id::console ? r.console
+                                                                  : r.datagrams;
     for (const event& e : list)
         if (e.at >= previous && e.at <= until && matches_digits(l.text, masked(e.text)))
             out->push_back({l.number, "\"" + visible(l.text) + "\" came, and should not have"});

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "escape.h"
+#include "events/dispatch.h"
 #include "expectations.h"
 
 namespace {
@@ -123,7 +124,7 @@ void radio_input(conversion* c, const log_line& l, const std::string& body, int 
     for (const char* kind : ACKNOWLEDGED_PAYLOADS)
         if (payload == 1 && starts(body, kind))
             writes_to_radio(c);
-    if (c->model_recognized && (starts(body, "+CTGS:") || starts(body, "+MCCFG: 0")))
+    if (c->model_recognized && restarts_session(body.c_str()))
         writes_to_radio(c); // may start a new radio session, and its initialisation
 }
 

@@ -1,11 +1,13 @@
-// sdsbridge-session: plays scripted radio sessions (tests/sessions/*.session)
-// against the gateway. It stands in for the radio on a pseudo-terminal, for
-// the reflector on loopback and for local programs, answers the gateway's AT
-// commands as a radio does, and checks what the gateway does: bytes on the
-// radio line, datagrams to the reflector, control files and console lines.
-// With --gateway it starts the gateway itself, in a private network and mount
-// namespace with its own /tmp; without, it plays against one a user starts.
-// --load plays no file: it drives the gateway as a busy station for a while.
+// sdsbridge-session, the session player: reads the options and hands over to
+// one of its modes. By default it plays scripted radio sessions
+// (tests/sessions/*.session) against the gateway, standing in for the radio,
+// the reflector, local programs, the voice gateway and the name and weather
+// services, and reports every unmet expectation. With --gateway it starts the
+// gateway itself, in a private network and mount namespace with its own /tmp;
+// without, it plays against one a user starts. The other modes: --load drives
+// the gateway as a busy station, --record relays a real radio and writes what
+// passed as a session, --from-log makes a session from a console log, and
+// --voice-gateway prints what the gateway writes to its control paths.
 #include <signal.h>
 
 #include <cstdio>
@@ -21,6 +23,7 @@
 #include "play.h"
 #include "recorder.h"
 #include "session_file.h"
+#include "verbs.h"
 #include "voice_gateway.h"
 
 namespace {
@@ -57,45 +60,7 @@ const char* const HELP =
     "                  does, and print each message that arrives there until SIGINT\n"
     "  --weather-url URL  the gateway's weather service address (its build option), for\n"
     "                  \"weather-service silent\" (default https://api.openweathermap.org/...)\n"
-    "Session lines (escapes \\r \\n \\t \\0 \\\\ \\xHH; # starts a comment, the first is the title):\n"
-    "  config KEY=value   a configuration line    no-config   start without a file\n"
-    "  args ARG...        command line arguments  answer TEXT  the radio's answer (empty: none)\n"
-    "  hold-port PORT     the player holds UDP PORT (0.0.0.0) so the gateway cannot bind it\n"
-    "  env KEY=VALUE      in the gateway's environment (env WATCHDOG_USEC=4000000)\n"
-    "  journal            the gateway's stdout is named by JOURNAL_STREAM, as systemd's journal is\n"
-    "  weather-service silent  the weather service takes connections and never answers\n"
-    "  weather-service silent-dns  the weather service's name server never answers\n"
-    "  voice-gateway terminals  both control paths are links to ptys the player reads\n"
-    "  requires console-terminal|other-account  skip the session where that is missing\n"
-    "  hosts ADDR NAME    a line of the session's own /etc/hosts\n"
-    "  name-server nxdomain|silent  the session's name server answers \"no such name\" / never\n"
-    "  only-named [radio] [datagrams] [files]  of these (default all), report nothing no line\n"
-    "                     names; sent, datagram and file find their text further on\n"
-    "  reply TEXT         the answer to one command: the Nth reply line answers the Nth command\n"
-    "  radio TEXT         the radio sends TEXT and CR LF   radio-bytes TEXT   exactly TEXT\n"
-    "  reflector TEXT     a datagram to port 5230          local TEXT   a datagram to 54001\n"
-    "  reflector-from ADDR TEXT  a datagram to port 5230 from ADDR (127.0.0.2), the reflector's port\n"
-    "  signal NAME        HUP, INT, QUIT, TERM ...         wait 2s      a pause\n"
-    "  unplug / plug      the radio's cable               put PATH TEXT  write a file\n"
-    "  link PATH TARGET   make PATH a symbolic link to TARGET\n"
-    "  terminal PATH      make PATH a link to a pty the player reads (its writes: file PATH)\n"
-    "  fifo PATH [read]   make PATH a FIFO nobody reads, or one the player reads\n"
-    "  reader PATH stall|read  fill the terminal's or FIFO's buffer and stop reading / read again\n"
-    "  owner PATH UID     give the file PATH to account UID, mode 0666\n"
-    "  stdout stall|read  stop / resume reading the gateway's output\n"
-    "  radio-output stop|start  the radio stops / resumes taking bytes (flow control)\n"
-    "  reflector-at ADDR  the reflector moves to ADDR (127.0.0.2), and its name resolves there\n"
-    "  repeat N STEP      do STEP N times, 1 ms apart (repeat 200 signal TERM)\n"
-    "  clock +2h          step the gateway's wall clock (+/- N s, m, h or d); its monotonic clock runs on\n"
-    "  sent TEXT          the gateway writes TEXT to the radio next\n"
-    "  datagram TEXT      the next datagram to the reflector ({time} masks a report time)\n"
-    "  file PATH TEXT     the next write of PATH leaves TEXT\n"
-    "  console TEXT       a console line, its timestamp removed ({stamp} masks others, {n} digits)\n"
-    "  exit N             the gateway ends with status N\n"
-    "  notify TEXT        a line the gateway sent to NOTIFY_SOCKET ({n} stands for digits)\n"
-    "  after 2s LINE      the expectation comes 2 s after the line before it\n"
-    "  within 2s LINE     the expectation comes at most 2 s after the line before it\n"
-    "  never 3s LINE      no such notify, console or datagram line within 3 s of the line before\n";
+    "Session lines (escapes \\r \\n \\t \\0 \\\\ \\xHH; # starts a comment, the first is the title):\n";
 
 // An option that takes a value; false when arg is none of them.
 bool take_value(const std::string& arg, const std::string& value, player_options* opt)
@@ -146,6 +111,7 @@ int main(int argc, char* argv[])
         bool has_value = i + 1 < argc;
         if (arg == "--help" || arg == "-h") {
             fputs(HELP, stdout);
+            print_verb_help(stdout);
             return 0;
         } else if (arg == "--verbose") {
             opt.verbose = true;

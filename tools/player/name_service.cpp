@@ -108,7 +108,7 @@ bool wants_private_names(const session_spec& script)
 {
     bool moves = false;
     for (const line_spec& l : script.lines)
-        moves = moves || l.verb == "reflector-at";
+        moves = moves || l.verb == verb_id::reflector_at;
     return moves || !script.weather_service.empty() || !script.hosts.empty() || !script.name_server.empty();
 }
 

@@ -49,11 +49,11 @@ double check(session* s, const line_spec& l, double since, double previous)
     double deadline = now_s() + s->opt->timeout_s;
     if (l.after >= 0)
         deadline = std::max(deadline, previous + l.after + LATE_S);
-    if (l.verb == "console" && s->opt->gateway_binary.empty() && s->opt->attach_log.empty())
+    if (l.verb == verb_id::console && s->opt->gateway_binary.empty() && s->opt->attach_log.empty())
         return previous; // no console to look at
     double at = -1;
     std::vector<finding> found;
-    if (l.verb == "exit") {
+    if (l.verb == verb_id::exit) {
         at = expect_exit(s, l, deadline);
     } else if (!wait_until(
                    s, [&] { return (at = expect(&s->rec, l, since, false, &found, s->script->only_named)) >= 0; },
@@ -70,7 +70,7 @@ void play_lines(session* s)
     double previous = now_s(), since = previous;
     bool in_steps = false;
     for (const line_spec& l : s->script->lines) {
-        if (is_step(l.verb)) {
+        if (is_step(l)) {
             if (!in_steps) {
                 // Whatever the gateway did before these steps is read and
                 // stamped first, so it cannot pass for their effect.

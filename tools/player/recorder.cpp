@@ -7,6 +7,7 @@
 #include <cstring>
 #include <set>
 
+#include "config/config_reader.h"
 #include "escape.h"
 #include "expectations.h"
 #include "pei.h"
@@ -15,7 +16,6 @@ namespace {
 
 // The settings the player makes itself, and the one the recording must not carry.
 const std::set<std::string> PLAYER_KEYS = {"SYS_SERPORT", "REFLECTOR_DNS", "REFLECTOR_PORT"};
-constexpr const char* SECRET_KEY = "WEATHER_API_KEY";
 
 // verb and text in the session file's escapes; a trailing blank is escaped
 // too, so that an editor trimming lines cannot change the bytes.
@@ -174,27 +174,21 @@ void recording_end(recording* r, double at, std::vector<std::string>* out)
     }
 }
 
-std::vector<std::string> recorded_config(std::istream& in)
+bool recorded_config(const std::string& file, std::vector<std::string>* out)
 {
-    std::vector<std::string> out;
-    std::string line;
+    config_trace trace = {};
+    read_config_traced(file.c_str(), &trace);
+    if (trace.open_errno != 0)
+        return false;
     bool secret = false;
-    while (std::getline(in, line)) {
-        // As the gateway reads its file: a "#" or "[" anywhere makes the
-        // whole line a comment, and a line needs its "=".
-        size_t end = line.find_first_of("\r\n");
-        if (end != std::string::npos)
-            line.erase(end);
-        size_t equals = line.find('=');
-        if (line.find_first_of("#[") != std::string::npos || equals == std::string::npos)
-            continue;
-        std::string key = line.substr(0, equals);
-        if (key == SECRET_KEY)
+    for (const config_line& line : trace.lines) {
+        if (line.fate == line_fate::weather_taken || line.fate == line_fate::weather_refused)
             secret = true;
-        else if (!PLAYER_KEYS.count(key))
-            out.push_back("config " + line);
+        else if (line.fate != line_fate::skipped_mark && line.fate != line_fate::no_equals &&
+                 !PLAYER_KEYS.count(line.name))
+            out->push_back("config " + line.text);
     }
     if (secret)
-        out.push_back(std::string("# ") + SECRET_KEY + " is left out: it is a secret.");
-    return out;
+        out->push_back(std::string("# ") + WEATHER_KEY_NAME + " is left out: it is a secret.");
+    return true;
 }

@@ -4,7 +4,6 @@
 // session lines; the relay (recorder_relay.cpp) moves the bytes.
 #pragma once
 #include <deque>
-#include <istream>
 #include <string>
 #include <vector>
 
@@ -90,11 +89,13 @@ void recording_gateway(recording* r, double at, const std::string& bytes, std::v
 // session as much as the line.
 void recording_end(recording* r, double at, std::vector<std::string>* out);
 
-// The gateway's configuration file as session lines: "config KEY=value" for
-// every line the gateway reads as a setting (no "#" or "[", an "="), except
-// the settings the player makes (SYS_SERPORT, REFLECTOR_DNS, REFLECTOR_PORT)
-// and WEATHER_API_KEY, a secret, whose absence a comment notes.
-std::vector<std::string> recorded_config(std::istream& in);
+// The configuration file as session lines, read by the gateway's own reader:
+// "config KEY=value" for every line it reads as a setting, except the
+// settings the player makes (SYS_SERPORT, REFLECTOR_DNS, REFLECTOR_PORT) and
+// WEATHER_API_KEY, a secret, whose absence a comment notes. Returns false
+// when the file cannot be opened. Like the gateway, it leaves the settings
+// in this process as read, with REFLECTOR_DNS looked up.
+bool recorded_config(const std::string& file, std::vector<std::string>* out);
 
 // --record: relays between the radio on opt.record_device and a pty for the
 // gateway, writing the session file, until SIGINT or SIGTERM or until the

@@ -12,7 +12,6 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
-#include <fstream>
 #include <iterator>
 
 #include "build_defaults.h"
@@ -67,12 +66,11 @@ std::vector<std::string> header(const player_options& opt)
         "# reflector is not checked (only-named datagrams); to check it, add \"datagram\" lines and",
         "# remove that line. Played with --verbose, the player shows them all.",
         "only-named datagrams"};
-    std::ifstream config(opt.record_config);
-    if (config) {
+    std::vector<std::string> config;
+    if (recorded_config(opt.record_config, &config)) {
         lines.push_back("# The configuration of " + opt.record_config +
                         ", without SYS_SERPORT, REFLECTOR_DNS and REFLECTOR_PORT (the player sets them).");
-        for (const std::string& line : recorded_config(config))
-            lines.push_back(line);
+        lines.insert(lines.end(), config.begin(), config.end());
     } else {
         lines.push_back("# No configuration was read (" + opt.record_config +
                         "): add the gateway's as \"config\" lines.");

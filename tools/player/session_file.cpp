@@ -11,16 +11,14 @@
 #include <cstring>
 #include <fstream>
 #include <map>
-#include <set>
 #include <sstream>
 
 #include "escape.h"
 #include "words.h"
 
-bool is_step(const std::string& verb)
+bool is_step(const line_spec& l)
 {
-    return verb != "sent" && verb != "datagram" && verb != "file" && verb != "console" && verb != "exit" &&
-           verb != "notify";
+    return verb_row(l.verb).kind == verb_kind::step;
 }
 
 int signal_number(const std::string& name)
@@ -61,10 +59,6 @@ bool clock_step(const std::string& text, long long* seconds)
 }
 
 namespace {
-const std::set<std::string> VERBS = {
-    "radio",  "radio-bytes",  "reflector", "local", "answer",  "wait",  "signal",         "unplug",      "plug",
-    "put",    "sent",         "datagram",  "file",  "console", "exit",  "reflector-from", "notify",      "link",
-    "stdout", "radio-output", "terminal",  "fifo",  "reader",  "owner", "clock",          "reflector-at"};
 
 bool parse_unnamed_kinds(std::string text, unnamed_kinds* kinds, std::string* error)
 {
@@ -86,41 +80,75 @@ bool parse_unnamed_kinds(std::string text, unnamed_kinds* kinds, std::string* er
     return true;
 }
 
-// The steps that take one of a few words: false with the reason for another.
-bool step_argument_ok(const std::string& verb, const std::string& text, std::string* error)
+// The header words: each sets its part of s.
+bool parse_header(verb_id verb, const std::string& text, session_spec* s, std::string* error)
 {
-    static const std::map<std::string, std::pair<std::set<std::string>, const char*>> words = {
-        {"stdout", {{"stall", "read"}, "\"stdout\" takes stall or read"}},
-        {"radio-output", {{"stop", "start"}, "\"radio-output\" takes stop or start"}},
-        {"fifo", {{"", "read"}, "\"fifo\" takes a path and read or nothing"}},
-        {"reader", {{"stall", "read"}, "\"reader\" takes a path and stall or read"}},
-        {"terminal", {{""}, "\"terminal\" takes a path"}}};
-    auto it = words.find(verb);
-    if (it != words.end() && !it->second.first.count(text)) {
-        *error = it->second.second;
-        return false;
+    switch (verb) {
+    case verb_id::config:
+        s->config.push_back(text);
+        break;
+    case verb_id::hold_port:
+        s->held_ports.push_back(atoi(text.c_str()));
+        break;
+    case verb_id::no_config:
+        s->write_config = false;
+        break;
+    case verb_id::env:
+        s->env.push_back(text);
+        break;
+    case verb_id::journal:
+        s->journal = true;
+        break;
+    case verb_id::reply:
+        s->replies.push_back(unescape(text));
+        break;
+    case verb_id::only_named:
+        return parse_unnamed_kinds(text, &s->only_named, error);
+    case verb_id::weather_service:
+        s->weather_service = text;
+        break;
+    case verb_id::voice_gateway:
+        s->vg_terminals = true;
+        break;
+    case verb_id::needs:
+        (text == "console-terminal" ? s->needs_console : s->needs_other_account) = true;
+        break;
+    case verb_id::hosts:
+        s->hosts.push_back(text);
+        break;
+    case verb_id::name_server:
+        s->name_server = text;
+        break;
+    case verb_id::args: {
+        std::istringstream words(text);
+        for (std::string w; words >> w;)
+            s->args.push_back(w);
+        break;
     }
-    if (verb == "owner" && atoi(text.c_str()) <= 0) {
-        *error = "\"owner\" takes a path and an account's number";
-        return false;
+    default:
+        break;
     }
     return true;
 }
 
-// "voice-gateway terminals", "requires console-terminal|other-account".
-bool parse_header_word(const std::string& verb, const std::string& text, session_spec* s, std::string* error)
+// A step's or expectation's argument, past what the table checks.
+bool argument_ok(line_spec* l, const std::string& text, std::string* error)
 {
-    bool* flag = verb == "voice-gateway"      ? (text == "terminals" ? &s->vg_terminals : nullptr)
-                 : text == "console-terminal" ? &s->needs_console
-                 : text == "other-account"    ? &s->needs_other_account
-                                              : nullptr;
-    if (!flag) {
-        *error = verb == "voice-gateway" ? "\"voice-gateway\" takes terminals"
-                                         : "\"requires\" takes console-terminal or other-account";
-        return false;
-    }
-    *flag = true;
-    return true;
+    struct in_addr loopback;
+    if (l->verb == verb_id::owner && atoi(text.c_str()) <= 0)
+        *error = "\"owner\" takes a path and an account's number";
+    else if (l->verb == verb_id::wait && (l->after = duration(text)) < 0)
+        *error = "\"wait\" takes a time (2s, 500ms)";
+    else if (l->verb == verb_id::clock && !clock_step(text, &l->clock_step_s))
+        *error = "\"clock\" takes a signed step (+2h, -90s, +3m, +1d)";
+    else if (l->verb == verb_id::reflector_at &&
+             (inet_pton(AF_INET, text.c_str(), &loopback) != 1 || text.rfind("127.", 0) != 0))
+        *error = "\"reflector-at\" takes a loopback address (127.0.0.2)";
+    else if (l->verb == verb_id::signal && !signal_number(text))
+        *error = "unknown signal \"" + text + "\" (HUP, INT, QUIT, TERM, USR1, PIPE)";
+    else
+        return true;
+    return false;
 }
 
 } // namespace
@@ -129,116 +157,50 @@ bool parse_line(std::string text, int number, session_spec* s, std::string* erro
 {
     line_spec l;
     l.number = number;
-    l.verb = next_word(&text);
-    if (l.verb == "repeat") {
+    std::string word = next_word(&text);
+    const verb_info* v = find_verb(word);
+    if (v && v->id == verb_id::repeat) {
         l.repeat = atoi(next_word(&text).c_str());
-        l.verb = next_word(&text);
-        if (l.repeat < 1 || !is_step(l.verb)) {
+        v = find_verb(word = next_word(&text));
+        if (l.repeat < 1 || (v && v->kind == verb_kind::expectation)) {
             *error = "\"repeat\" takes a count and a step";
             return false;
         }
     }
-    if (l.verb == "after" || l.verb == "within" || l.verb == "never") {
-        l.within = l.verb == "within";
-        l.never = l.verb == "never";
+    if (v && v->kind == verb_kind::prefix && v->id != verb_id::repeat) {
+        l.within = v->id == verb_id::within;
+        l.never = v->id == verb_id::never;
         l.after = duration(next_word(&text));
-        l.verb = next_word(&text);
-        if (l.after < 0 || is_step(l.verb)) {
+        v = find_verb(word = next_word(&text));
+        if (l.after < 0 || !v || v->kind != verb_kind::expectation) {
             *error = "\"after\", \"within\" and \"never\" take a time (2s, 500ms) and an expectation";
             return false;
         }
-        if (l.never && l.verb != "notify" && l.verb != "console" && l.verb != "datagram") {
+        if (l.never && v->id != verb_id::notify && v->id != verb_id::console && v->id != verb_id::datagram) {
             *error = "\"never\" takes a notify, console or datagram line";
             return false;
         }
     }
-    if (l.verb == "config") {
-        s->config.push_back(text);
-        return true;
-    }
-    if (l.verb == "hold-port") {
-        s->held_ports.push_back(atoi(text.c_str()));
-        return true;
-    }
-    if (l.verb == "no-config") {
-        s->write_config = false;
-        return true;
-    }
-    if (l.verb == "env") {
-        s->env.push_back(text);
-        return true;
-    }
-    if (l.verb == "journal") {
-        s->journal = true;
-        return true;
-    }
-    if (l.verb == "reply") {
-        s->replies.push_back(unescape(text));
-        return true;
-    }
-    if (l.verb == "only-named")
-        return parse_unnamed_kinds(text, &s->only_named, error);
-    if (l.verb == "weather-service") {
-        s->weather_service = text;
-        if (text != "silent" && text != "silent-dns") {
-            *error = "\"weather-service\" takes silent or silent-dns";
-            return false;
-        }
-        return true;
-    }
-    if (l.verb == "voice-gateway" || l.verb == "requires")
-        return parse_header_word(l.verb, text, s, error);
-    if (l.verb == "hosts") {
-        s->hosts.push_back(text);
-        return true;
-    }
-    if (l.verb == "name-server") {
-        s->name_server = text;
-        if (text != "nxdomain" && text != "silent") {
-            *error = "\"name-server\" takes nxdomain or silent";
-            return false;
-        }
-        return true;
-    }
-    if (l.verb == "args") {
-        std::istringstream words(text);
-        for (std::string w; words >> w;)
-            s->args.push_back(w);
-        return true;
-    }
-    if (!VERBS.count(l.verb)) {
-        *error = "unknown word \"" + l.verb + "\"";
+    if (!v || v->kind == verb_kind::prefix) {
+        *error = "unknown word \"" + word + "\"";
         return false;
     }
-    if (l.verb == "put" || l.verb == "file" || l.verb == "reflector-from" || l.verb == "link" || l.verb == "terminal" ||
-        l.verb == "fifo" || l.verb == "reader" || l.verb == "owner")
+    l.verb = v->id;
+    if (v->path != path_word::none)
         l.path = next_word(&text);
-    if (l.path.empty() && (l.verb == "terminal" || l.verb == "fifo" || l.verb == "reader" || l.verb == "owner")) {
-        *error = "\"" + l.verb + "\" takes a path";
+    if (l.path.empty() && v->path == path_word::required) {
+        *error = "\"" + word + "\" takes a path";
         return false;
     }
-    if (!step_argument_ok(l.verb, text, error))
-        return false;
-    if (l.verb == "wait" && (l.after = duration(text)) < 0) {
-        *error = "\"wait\" takes a time (2s, 500ms)";
+    if (!verb_takes(*v, text)) {
+        *error = v->refusal;
         return false;
     }
-    if (l.verb == "clock") {
-        if (!clock_step(text, &l.clock_step_s)) {
-            *error = "\"clock\" takes a signed step (+2h, -90s, +3m, +1d)";
-            return false;
-        }
-        s->steps_clock = true;
-    }
-    struct in_addr loopback;
-    if (l.verb == "reflector-at" && (inet_pton(AF_INET, text.c_str(), &loopback) != 1 || text.rfind("127.", 0) != 0)) {
-        *error = "\"reflector-at\" takes a loopback address (127.0.0.2)";
+    if (v->kind == verb_kind::header)
+        return parse_header(v->id, text, s, error);
+    if (!argument_ok(&l, text, error))
         return false;
-    }
-    if (l.verb == "signal" && !signal_number(text)) {
-        *error = "unknown signal \"" + text + "\" (HUP, INT, QUIT, TERM, USR1, PIPE)";
-        return false;
-    }
+    s->steps_clock = s->steps_clock || l.verb == verb_id::clock;
     l.text = unescape(text);
     s->lines.push_back(l);
     return true;

@@ -4,11 +4,13 @@
 #include <string>
 #include <vector>
 
+#include "verbs.h"
+
 // One line of a session file.
 struct line_spec {
     int number = 0;
-    std::string verb;           // see the help text
-    std::string text;           // unescaped argument
+    verb_id verb = verb_id::wait; // a step or an expectation
+    std::string text;             // unescaped argument
     std::string path;           // put, file, link, terminal, fifo, reader, owner: the file; reflector-from: the address
     double after = -1;          // expected delay after the previous line, -1: untimed
     bool within = false;        // after is a limit, not a delay
@@ -55,8 +57,8 @@ struct session_spec {
     std::vector<line_spec> lines;
 };
 
-// True for a verb the player performs, false for one it waits for.
-bool is_step(const std::string& verb);
+// True for a line the player performs, false for one it waits for.
+bool is_step(const line_spec& l);
 
 // "2s", "1.5s", "500ms": seconds, or -1.
 double duration(const std::string& text);

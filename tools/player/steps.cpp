@@ -31,7 +31,7 @@ void send_radio(session* s, const line_spec& l)
     }
     if (!gateway_ready(s, l))
         return;
-    std::string bytes = l.verb == "radio" ? l.text + "\r\n" : l.text;
+    std::string bytes = l.verb == verb_id::radio ? l.text + "\r\n" : l.text;
     note(s->opt->verbose, "radio ->", bytes);
     if (!radio_write(&s->radio, bytes))
         fail(s, l.number, "the radio line did not take the bytes");
@@ -99,8 +99,8 @@ void serve(session* s, const line_spec& l)
     served_path p;
     p.path = l.path;
     std::string why;
-    bool made = l.verb == "terminal" ? serve_terminal(&p, place(*s, l.path), &why)
-                                     : serve_fifo(&p, place(*s, l.path), l.text == "read", &why);
+    bool made = l.verb == verb_id::terminal ? serve_terminal(&p, place(*s, l.path), &why)
+                                            : serve_fifo(&p, place(*s, l.path), l.text == "read", &why);
     if (!made)
         fail(s, l.number, why);
     s->served.push_back(p);
@@ -151,41 +151,69 @@ void move_reflector(session* s, const line_spec& l)
 
 void do_once(session* s, const line_spec& l)
 {
-    if (l.verb == "radio" || l.verb == "radio-bytes")
+    switch (l.verb) {
+    case verb_id::radio:
+    case verb_id::radio_bytes:
         send_radio(s, l);
-    else if (l.verb == "reflector" || l.verb == "reflector-from")
+        break;
+    case verb_id::reflector:
+    case verb_id::reflector_from:
         send_datagram(s, l, GATEWAY_PORT);
-    else if (l.verb == "local")
+        break;
+    case verb_id::local:
         send_datagram(s, l, LOCAL_PORT);
-    else if (l.verb == "answer")
+        break;
+    case verb_id::answer:
         s->radio.answer = l.text.empty() ? "" : l.text + "\r\n";
-    else if (l.verb == "wait")
+        break;
+    case verb_id::wait:
         wait_until(
             s, [] { return false; }, now_s() + l.after);
-    else if (l.verb == "signal" && s->gateway.pid > 0)
-        kill(s->gateway.pid, signal_number(l.text));
-    else if (l.verb == "unplug")
+        break;
+    case verb_id::signal:
+        if (s->gateway.pid > 0)
+            kill(s->gateway.pid, signal_number(l.text));
+        break;
+    case verb_id::unplug:
         radio_close(&s->radio);
-    else if (l.verb == "plug" && !radio_open(&s->radio))
-        fail(s, l.number, "cannot open a new pty as " + s->radio.link);
-    else if (l.verb == "put")
+        break;
+    case verb_id::plug:
+        if (!radio_open(&s->radio))
+            fail(s, l.number, "cannot open a new pty as " + s->radio.link);
+        break;
+    case verb_id::put:
         put_file(s, l);
-    else if (l.verb == "link")
+        break;
+    case verb_id::link:
         plant_link(s, l);
-    else if (l.verb == "stdout")
+        break;
+    case verb_id::stdout_flow:
         s->console_stalled = l.text == "stall";
-    else if (l.verb == "terminal" || l.verb == "fifo")
+        break;
+    case verb_id::terminal:
+    case verb_id::fifo:
         serve(s, l);
-    else if (l.verb == "reader")
+        break;
+    case verb_id::reader:
         reader(s, l);
-    else if (l.verb == "owner")
+        break;
+    case verb_id::owner:
         give_away(s, l);
-    else if (l.verb == "reflector-at")
+        break;
+    case verb_id::reflector_at:
         move_reflector(s, l);
-    else if (l.verb == "radio-output" && s->radio.slave >= 0)
-        tcflow(s->radio.slave, l.text == "stop" ? TCOOFF : TCOON);
-    else if (l.verb == "clock" && !step_wall_clock(s, l.clock_step_s))
-        fail(s, l.number, std::string("cannot step the gateway's wall clock: ") + strerror(errno));
+        break;
+    case verb_id::radio_output:
+        if (s->radio.slave >= 0)
+            tcflow(s->radio.slave, l.text == "stop" ? TCOOFF : TCOON);
+        break;
+    case verb_id::clock:
+        if (!step_wall_clock(s, l.clock_step_s))
+            fail(s, l.number, std::string("cannot step the gateway's wall clock: ") + strerror(errno));
+        break;
+    default:
+        break; // headers, prefixes and expectations are no steps
+    }
 }
 
 } // namespace

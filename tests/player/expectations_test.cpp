@@ -10,7 +10,7 @@ line_spec expectation(const std::string& verb, const std::string& text, const st
 {
     line_spec l;
     l.number = 4;
-    l.verb = verb;
+    l.verb = find_verb(verb)->id;
     l.text = text;
     l.path = path;
     return l;

@@ -64,7 +64,7 @@ TEST(SessionFile, StepsAndExpectations)
         ASSERT_EQ(s.lines.size(), 1u) << c.line;
         const line_spec& l = s.lines[0];
         EXPECT_EQ(l.number, 7);
-        EXPECT_EQ(l.verb, c.verb) << c.line;
+        EXPECT_STREQ(verb_row(l.verb).name, c.verb) << c.line;
         EXPECT_EQ(l.text, c.text) << c.line;
         EXPECT_EQ(l.path, c.path) << c.line;
         EXPECT_DOUBLE_EQ(l.after, c.after) << c.line;
