@@ -50,4 +50,4 @@ stage tsan run_suite build-tsan "-L session|unit -LE player" -DCMAKE_BUILD_TYPE=
 export SDSBRIDGE_HOST_PLAYER=$PWD/build/tools/sdsbridge-session
 stage arm64 ./scripts/cross.sh arm64
 stage armhf ./scripts/cross.sh armhf
-printf 'stage times: %s\n' "${times[@]}"
+printf 'stage %s\n' "${times[@]}"
